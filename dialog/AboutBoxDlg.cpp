@@ -1,0 +1,11 @@
+// The About box: its template does all the work; IDOK ends it through CDialog::OnOK.
+#include "AboutBoxDlg.h"
+
+#include "resource.h"
+
+BEGIN_MESSAGE_MAP(CAboutBoxDlg, CDialog)
+END_MESSAGE_MAP()
+
+CAboutBoxDlg::CAboutBoxDlg() : CDialog(IDD_ABOUT) {}
+
+void CAboutBoxDlg::DoDataExchange(CDataExchange* pDX) { CDialog::DoDataExchange(pDX); }

@@ -1,0 +1,124 @@
+// The model's state: one thread's windows, message queue, timers, menus and icons, the
+// virtual clock, and the record of calls. Internal to platform/model; tests reach it
+// through driver.h.
+//
+// Everything here is touched by one thread at a time: the program's thread while it runs,
+// the driver's while the program waits for input (see driver.h).
+#pragma once
+
+#include "resources.h"
+#include "win32api.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace model {
+
+struct Window {
+    HWND handle = nullptr;
+    std::string kind; // "dialog", "button", "static", "msgbox"
+    int templateId = 0;
+    uint32_t style = 0, exStyle = 0;
+    int id = 0;
+    std::u16string text;
+    HWND parent = nullptr; // of a control
+    HWND owner = nullptr;  // of a top-level window
+    RECT rect{};           // a control's rectangle in its parent's client pixels; a top-level
+                           // window's client area is (0, 0, rect.right, rect.bottom)
+    WNDPROC proc = nullptr;
+    DLGPROC dlgProc = nullptr;
+    LONG_PTR msgResult = 0, userData = 0;
+    HICON bigIcon = nullptr, smallIcon = nullptr, staticIcon = nullptr;
+    HMENU sysMenu = nullptr;
+    bool visible = false, enabled = true, iconic = false, needsPaint = false;
+    RECT iconicClient{}; // what GetClientRect gives while minimised
+    std::vector<HWND> children;
+    // dialogs
+    bool ended = false;
+    INT_PTR result = 0;
+    // message boxes
+    std::u16string mbCaption;
+    UINT mbType = 0;
+};
+
+struct MenuItem {
+    UINT flags = 0;
+    UINT_PTR id = 0;
+    std::u16string text;
+};
+struct Menu {
+    HWND window = nullptr;
+    std::vector<MenuItem> items;
+};
+
+struct Icon {
+    int groupId = 0;
+    int width = 0, height = 0;
+};
+
+struct Timer {
+    HWND hwnd;
+    UINT_PTR id;
+    UINT period;
+    uint64_t due;
+    TIMERPROC proc;
+};
+
+struct Queued {
+    MSG msg;
+    bool input; // user input: goes to the focus (keys) and never to a disabled window
+};
+
+struct Desktop {
+    ResourceSet resources;
+    std::string modulePath;
+    uint64_t now = 0; // virtual milliseconds
+    std::map<HWND, std::unique_ptr<Window>> windows;
+    uintptr_t nextHandle = 0x10000;
+    std::deque<Queued> queue;
+    std::vector<Timer> timers;
+    std::vector<std::unique_ptr<Menu>> menus;
+    std::vector<std::unique_ptr<Icon>> icons;
+    std::vector<HWND> modalStack; // innermost last
+    HWND focus = nullptr;
+    std::vector<std::string> record;
+    std::function<void()> idle; // called when the program waits for input
+    unsigned busyCount = 0;     // messages handled since the program last waited
+    int comCount = 0;           // COM initialisations of the UI thread not yet undone
+    bool comMultithreaded = false;
+};
+
+Desktop& desktop();
+
+// Internal helpers shared by the model's files.
+Window* window(HWND h);
+HWND newHandle();
+LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+void post(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool input = false);
+bool getMessage(MSG& out); // false only for WM_QUIT
+void dispatch(const MSG& msg);
+LRESULT defWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK defDlgProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK buttonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK staticProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+HICON loadIcon(int groupId, int width, int height);
+bool menuItemEnabled(HWND hwnd, const MenuItem& item);
+const std::vector<MenuItem>* menuItems(HMENU h);
+void setFocus(HWND h);
+void minimize(HWND h, bool iconic);
+bool enabledForInput(HWND h); // the window and its top-level window are enabled
+HWND topLevel(HWND h);
+
+std::string describe(HWND h);    // "dialog 102", "control 1009", "message box"
+std::string describe(HICON h);   // "icon 128 32x32"
+std::string toAnsi(const std::u16string& s);   // Latin-1, '?' for what it cannot hold
+std::u16string fromAnsi(const char* s);
+void note(const std::string& line);
+[[noreturn]] void fatal(const std::string& why);
+
+} // namespace model

@@ -1,0 +1,254 @@
+// Readers of the compiled resource formats.
+#include "resources.h"
+
+#include <stdexcept>
+
+namespace model {
+
+void ByteReader::need(size_t n) const {
+    if (m_pos + n > m_size)
+        throw std::runtime_error("resource data ends early at offset " + std::to_string(m_pos));
+}
+uint8_t ByteReader::u8() {
+    need(1);
+    return m_data[m_pos++];
+}
+uint16_t ByteReader::u16() {
+    need(2);
+    const uint16_t v = static_cast<uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+    m_pos += 2;
+    return v;
+}
+uint32_t ByteReader::u32() {
+    const uint32_t lo = u16();
+    return lo | (static_cast<uint32_t>(u16()) << 16);
+}
+std::u16string ByteReader::sz() {
+    std::u16string s;
+    for (char16_t c = u16(); c != 0; c = u16())
+        s.push_back(c);
+    return s;
+}
+ResId ByteReader::szOrOrdinal() {
+    ResId id;
+    need(2);
+    if (m_data[m_pos] == 0xFF && m_data[m_pos + 1] == 0xFF) {
+        skip(2);
+        id.number = u16();
+    } else {
+        id.isNumber = false;
+        id.name = sz();
+    }
+    return id;
+}
+void ByteReader::align(size_t n) { m_pos = (m_pos + n - 1) / n * n; }
+void ByteReader::skip(size_t n) {
+    need(n);
+    m_pos += n;
+}
+void ByteReader::seek(size_t pos) {
+    if (pos > m_size)
+        throw std::runtime_error("resource offset " + std::to_string(pos) + " is out of range");
+    m_pos = pos;
+}
+
+// ---- .res files ---------------------------------------------------------------------------
+
+ResourceSet ResourceSet::parse(const uint8_t* bytes, size_t size) {
+    ResourceSet set;
+    ByteReader r(bytes, size);
+    while (!r.atEnd()) {
+        const size_t start = r.pos();
+        const uint32_t dataSize = r.u32();
+        const uint32_t headerSize = r.u32();
+        Resource res;
+        res.type = r.szOrOrdinal();
+        res.name = r.szOrOrdinal();
+        r.align(4);
+        r.u32(); // data version
+        r.u16(); // memory flags
+        res.language = r.u16();
+        r.seek(start + headerSize);
+        const size_t dataStart = r.pos();
+        r.skip(dataSize);
+        res.data.assign(bytes + dataStart, bytes + dataStart + dataSize);
+        r.align(4);
+        // A .res file begins with an empty entry that only marks the format.
+        if (dataSize != 0 || !(res.type == 0))
+            set.m_resources.push_back(std::move(res));
+    }
+    return set;
+}
+
+const Resource* ResourceSet::find(uint16_t type, uint16_t id) const {
+    for (const Resource& r : m_resources)
+        if (r.type == type && r.name == id)
+            return &r;
+    return nullptr;
+}
+
+void ResourceSet::replace(uint16_t type, uint16_t id, std::vector<uint8_t> data) {
+    for (Resource& r : m_resources)
+        if (r.type == type && r.name == id) {
+            r.data = std::move(data);
+            return;
+        }
+    Resource r;
+    r.type.number = type;
+    r.name.number = id;
+    r.data = std::move(data);
+    m_resources.push_back(std::move(r));
+}
+
+// ---- dialog templates ---------------------------------------------------------------------
+
+DialogTemplate parseDialog(const std::vector<uint8_t>& data) {
+    ByteReader r(data);
+    DialogTemplate t;
+    size_t count = 0;
+    if (data.size() >= 4 && data[0] == 1 && data[1] == 0 && data[2] == 0xFF && data[3] == 0xFF) {
+        t.extended = true;
+        r.skip(4); // version 1, signature 0xFFFF
+        t.helpId = r.u32();
+        t.exStyle = r.u32();
+        t.style = r.u32();
+    } else {
+        t.style = r.u32();
+        t.exStyle = r.u32();
+    }
+    count = r.u16();
+    t.x = static_cast<int16_t>(r.u16());
+    t.y = static_cast<int16_t>(r.u16());
+    t.cx = static_cast<int16_t>(r.u16());
+    t.cy = static_cast<int16_t>(r.u16());
+    t.menu = r.szOrOrdinal();
+    t.windowClass = r.szOrOrdinal();
+    t.caption = r.sz();
+    if (t.style & 0x40) { // DS_SETFONT
+        t.pointSize = r.u16();
+        if (t.extended) {
+            t.weight = r.u16();
+            t.italic = r.u8() != 0;
+            t.charset = r.u8();
+        }
+        t.face = r.sz();
+    }
+    for (size_t i = 0; i < count; ++i) {
+        r.align(4);
+        DialogItem item;
+        if (t.extended) {
+            item.helpId = r.u32();
+            item.exStyle = r.u32();
+            item.style = r.u32();
+        } else {
+            item.style = r.u32();
+            item.exStyle = r.u32();
+        }
+        item.x = static_cast<int16_t>(r.u16());
+        item.y = static_cast<int16_t>(r.u16());
+        item.cx = static_cast<int16_t>(r.u16());
+        item.cy = static_cast<int16_t>(r.u16());
+        item.id = t.extended ? static_cast<int32_t>(r.u32()) : static_cast<int16_t>(r.u16());
+        item.windowClass = r.szOrOrdinal();
+        item.text = r.szOrOrdinal();
+        r.skip(r.u16()); // creation data
+        t.items.push_back(std::move(item));
+    }
+    return t;
+}
+
+// ---- strings and icons --------------------------------------------------------------------
+
+std::optional<std::u16string> findString(const ResourceSet& resources, unsigned id) {
+    // Strings are stored sixteen to a block; block n holds ids 16(n-1) to 16n-1.
+    const Resource* block = resources.find(kRtString, static_cast<uint16_t>(id / 16 + 1));
+    if (block == nullptr)
+        return std::nullopt;
+    ByteReader r(block->data);
+    for (unsigned i = 0; i < id % 16; ++i)
+        r.skip(2u * r.u16());
+    std::u16string s(r.u16(), u'\0');
+    for (char16_t& c : s)
+        c = r.u16();
+    if (s.empty())
+        return std::nullopt;
+    return s;
+}
+
+std::vector<IconEntry> parseIconGroup(const std::vector<uint8_t>& data) {
+    ByteReader r(data);
+    r.u16(); // reserved
+    if (r.u16() != 1)
+        throw std::runtime_error("icon group is not of icons");
+    std::vector<IconEntry> entries(r.u16());
+    for (IconEntry& e : entries) {
+        // A stored size of 0 means 256 pixels.
+        e.width = r.u8();
+        e.height = r.u8();
+        e.width = e.width ? e.width : 256;
+        e.height = e.height ? e.height : 256;
+        e.colorCount = r.u8();
+        r.u8();
+        e.planes = r.u16();
+        e.bitCount = r.u16();
+        e.bytes = r.u32();
+        e.id = r.u16();
+    }
+    return entries;
+}
+
+// ---- text ---------------------------------------------------------------------------------
+
+std::string utf8(const std::u16string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string utf16(const std::string& s) {
+    std::u16string out;
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<uint8_t>(s[i]);
+        uint32_t c = b;
+        size_t n = 1;
+        if (b >= 0xF0)
+            c = b & 0x07, n = 4;
+        else if (b >= 0xE0)
+            c = b & 0x0F, n = 3;
+        else if (b >= 0xC0)
+            c = b & 0x1F, n = 2;
+        for (size_t k = 1; k < n && i + k < s.size(); ++k)
+            c = (c << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3F);
+        i += n;
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+} // namespace model

@@ -1,0 +1,8 @@
+execute_process(COMMAND ${TOOL} ${ACTUAL} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make_icon failed (${rc})")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${EXPECTED} ${ACTUAL} RESULT_VARIABLE same)
+if(NOT same EQUAL 0)
+  message(FATAL_ERROR "${EXPECTED} differs from what tools/make_icon.cpp draws; run make_icon to update it")
+endif()

@@ -1,0 +1,47 @@
+// A double of the hardware library: scripted answers, and each call in the model's record.
+#include "verifier.h"
+
+#include "zelk.h"
+
+#include <cstdio>
+
+namespace fake_zelk {
+int status = 0;
+std::vector<int> data;
+int uncleared = 0;
+namespace {
+size_t next = 0;
+}
+void reset() {
+    status = 0;
+    data.clear();
+    uncleared = 0;
+    next = 0;
+}
+} // namespace fake_zelk
+
+extern "C" int ZELK_HWInit(void) {
+    model::note("ZELK_HWInit " + std::to_string(fake_zelk::status));
+    return fake_zelk::status;
+}
+
+extern "C" int ZELK_GetRemoteData(unsigned char* pbyData) {
+    using namespace fake_zelk;
+    if (*pbyData != 0)
+        ++uncleared;
+    const int value = data.empty() ? -1 : data[next++ % data.size()];
+    if (value < 0) {
+        model::note("ZELK_GetRemoteData -");
+        return 1;
+    }
+    *pbyData = static_cast<unsigned char>(value);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%02X", value);
+    model::note(std::string("ZELK_GetRemoteData ") + hex);
+    return 0;
+}
+
+extern "C" int ZELK_Free(void) {
+    model::note("ZELK_Free");
+    return 0;
+}
