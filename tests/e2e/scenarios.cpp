@@ -1,0 +1,355 @@
+// e2e_driver.exe: drives the real Test_rireruv.EXE under Wine, scenario by scenario, and
+// prints one verdict per scenario. Usage: e2e_driver.exe OUTPUT_DIRECTORY
+// The output directory receives report.txt and the screenshots (.bmp).
+#include "session.h"
+
+#include <cstdio>
+#include <functional>
+#include <set>
+
+namespace {
+
+const std::wstring kCaption = L"VOR Odiruvid Aru VAV713A / 878";
+const std::wstring kAboutCaption = L"關於 Test_rireruv";
+const int kData = 1008, kButton = 1009;
+
+std::wstring g_out;
+FILE* g_report = nullptr;
+
+void say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    if (g_report) {
+        std::fprintf(g_report, "%s\n", line.c_str());
+        std::fflush(g_report);
+    }
+}
+
+// One scenario's findings.
+struct Check {
+    std::vector<std::string> failures;
+    bool expect(bool ok, const std::string& what) {
+        if (!ok)
+            failures.push_back(what);
+        return ok;
+    }
+    bool equal(const std::wstring& actual, const std::wstring& expected, const std::string& what) {
+        return expect(actual == expected,
+                      what + ": expected \"" + utf8(expected) + "\", got \"" + utf8(actual) + "\"");
+    }
+};
+
+std::string hex(unsigned long v) {
+    char s[16];
+    std::snprintf(s, sizeof s, "0x%08lX", v);
+    return s;
+}
+
+// Polls counted in the trace over a stretch of real time.
+int pollsDuring(Verifier& v, DWORD ms) {
+    const int before = v.count("ZELK_GetRemoteData");
+    pause(ms);
+    return v.count("ZELK_GetRemoteData") - before;
+}
+
+HWND openVerifier(Verifier& v, Check& c) {
+    HWND d = v.waitWindow(kCaption);
+    c.expect(d != nullptr, "the verifier window did not appear");
+    return d;
+}
+
+bool closedAndReleased(Verifier& v, Check& c) {
+    if (!c.expect(v.waitExit(5000), "the process did not end"))
+        return false;
+    const auto trace = v.trace();
+    c.expect(v.count("ZELK_Free") == 1, "ZELK_Free should run once, ran " +
+                                            std::to_string(v.count("ZELK_Free")));
+    return c.expect(!trace.empty() && trace.back() == "ZELK_Free",
+                    "ZELK_Free should be the last library call");
+}
+
+// ---- scenarios ----------------------------------------------------------------------------
+
+void dialogAtOpen(Check& c) {
+    Verifier v(Settings{});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    const LONG style = GetWindowLongW(d, GWL_STYLE), exStyle = GetWindowLongW(d, GWL_EXSTYLE);
+    const LONG wanted = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    c.expect((style & wanted) == wanted, "window style " + hex(style) + " lacks part of " + hex(wanted));
+    c.expect((style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)) == 0,
+             "no minimise, maximise or sizing: " + hex(style));
+    c.expect((exStyle & WS_EX_APPWINDOW) != 0, "WS_EX_APPWINDOW missing: " + hex(exStyle));
+    c.equal(itemText(d, kData), L"", "data field");
+    c.equal(itemText(d, kButton), L"Start", "button");
+    c.expect(focusOf(v.threadId()) == item(d, kButton), "the focus is not on the Start/Stop button");
+
+    const auto lines = v.probe(d);
+    std::vector<std::string> controls, menu;
+    long baseX = 0, baseY = 0;
+    for (const auto& l : lines) {
+        if (l.rfind("control ", 0) == 0)
+            controls.push_back(l);
+        else if (l.rfind("menu ", 0) == 0)
+            menu.push_back(l);
+        else if (l.rfind("base_units ", 0) == 0)
+            std::sscanf(l.c_str(), "base_units %ld %ld", &baseX, &baseY);
+    }
+    const std::set<std::string> seen(lines.begin(), lines.end());
+    for (const char* line : {"icon_big app", "icon_small app", "drag_icon app", "focus 1009"})
+        c.expect(seen.count(line) == 1, std::string("probe: \"") + line + "\" missing");
+    c.expect(menu.size() >= 2 && menu[menu.size() - 2].find("separator") != std::string::npos &&
+                 menu.back().find("0x10 string 關於 Test_rireruv(&A)...") != std::string::npos,
+             "the system menu does not end with a separator and the About item");
+    // id, class, style, and the rectangle in dialog units
+    struct Expected {
+        int id;
+        const char* cls;
+        unsigned long style;
+        int x, y, cx, cy;
+    };
+    const Expected expected[] = {{-1, "Button", 0x50000007, 11, 13, 149, 36},
+                                 {-1, "Static", 0x50020000, 17, 29, 44, 15},
+                                 {1008, "Static", 0x50020000, 67, 27, 44, 13},
+                                 {1009, "Button", 0x50010000, 123, 26, 28, 16}};
+    if (!c.expect(controls.size() == 4, std::to_string(controls.size()) + " controls, not 4"))
+        return;
+    for (size_t i = 0; i < 4; ++i) {
+        int id = 0;
+        char cls[64] = "";
+        unsigned long st = 0;
+        long x = 0, y = 0, w = 0, h = 0;
+        std::sscanf(controls[i].c_str(), "control %d %63s %lx %ld %ld %ld %ld", &id, cls, &st, &x, &y, &w, &h);
+        const Expected& e = expected[i];
+        auto within = [](long px, int du, long base, int per) { return std::labs(px - du * base / per) <= 1; };
+        c.expect(id == e.id && std::string(cls) == e.cls && (st & 0xFFFF000F) == e.style &&
+                     within(x, e.x, baseX, 4) && within(y, e.y, baseY, 8) && within(w, e.cx, baseX, 4) &&
+                     within(h, e.cy, baseY, 8),
+                 "control " + std::to_string(i + 1) + " is \"" + controls[i] + "\"");
+    }
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+void pollsTheDataInTurn(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "00 05 0A 1F AB FF"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    click(item(d, kButton));
+    pause(100);
+    c.equal(itemText(d, kButton), L"Stop", "button while polling");
+    // Watch the field closely for three seconds: each value follows its predecessor.
+    const std::vector<std::wstring> cycle = {L"0", L"5", L"A", L"1F", L"AB", L"FF"};
+    std::vector<std::wstring> seen;
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring now = itemText(d, kData);
+        if (!now.empty() && (seen.empty() || seen.back() != now))
+            seen.push_back(now);
+        pause(10);
+    }
+    std::string shown;
+    for (const auto& s : seen)
+        shown += utf8(s) + " ";
+    std::set<std::wstring> distinct(seen.begin(), seen.end());
+    c.expect(distinct.size() == cycle.size(), "values shown: " + shown);
+    for (size_t i = 1; i < seen.size(); ++i) {
+        size_t k = 0;
+        while (k < cycle.size() && cycle[k] != seen[i - 1])
+            ++k;
+        c.expect(k < cycle.size() && cycle[(k + 1) % cycle.size()] == seen[i],
+                 "out of turn: " + shown);
+    }
+    const int polls = pollsDuring(v, 2000);
+    c.expect(polls >= 8 && polls <= 12, "polls in 2 s: " + std::to_string(polls) + ", not about 10");
+    screenshot(g_out + L"\\polling.bmp", {d});
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+void stopKeepsTheValue(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "1F AB"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    click(item(d, kButton));
+    pause(700);
+    click(item(d, kButton));
+    pause(100);
+    c.equal(itemText(d, kButton), L"Start", "button after Stop");
+    const std::wstring kept = itemText(d, kData);
+    c.expect(kept == L"1F" || kept == L"AB", "field after Stop: " + utf8(kept));
+    c.expect(pollsDuring(v, 1000) == 0, "polls went on after Stop");
+    c.equal(itemText(d, kData), kept, "field a second after Stop");
+    click(item(d, kButton));
+    pause(50);
+    c.equal(itemText(d, kData), kept, "field just after a new Start");
+    pressKey(focusOf(v.threadId()), VK_ESCAPE);
+    closedAndReleased(v, c);
+}
+
+void startStopStartLeavesOneTimer(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "01"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    for (int i = 0; i < 3; ++i)
+        click(item(d, kButton));
+    pause(100);
+    c.equal(itemText(d, kButton), L"Stop", "button after Start, Stop, Start");
+    const int polls = pollsDuring(v, 2000);
+    c.expect(polls >= 8 && polls <= 12, "polls in 2 s: " + std::to_string(polls) + ", not about 10");
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+void foreignTimerIsIgnored(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "AB"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    for (WPARAM id : {0u, 2u, 7u, 0x10001u})
+        PostMessageW(d, WM_TIMER, id, 0);
+    pause(300);
+    c.expect(v.count("ZELK_GetRemoteData") == 0, "a foreign timer id polled the library");
+    c.equal(itemText(d, kData), L"", "field after foreign timers");
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+void aboutBox(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "01 02 03"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    click(item(d, kButton));
+    struct Way {
+        WPARAM command;
+        int dismiss; // 0 its button, 1 Esc, 2 the close command
+    };
+    for (const Way& way : {Way{0x10, 0}, Way{0x13, 1}, Way{0x1F, 2}}) {
+        const std::string tag = "About from " + hex(way.command) + ": ";
+        sysCommand(d, way.command);
+        HWND about = v.waitWindow(kAboutCaption, 3000);
+        if (!c.expect(about != nullptr, tag + "no About box"))
+            return;
+        c.equal(itemText(about, IDOK), L"確定", tag + "button");
+        c.expect(GetWindow(about, GW_OWNER) == d, tag + "not owned by the verifier");
+        c.expect(!IsWindowEnabled(d), tag + "the verifier stays enabled behind it");
+        c.expect(pollsDuring(v, 1000) >= 4, tag + "polling stopped behind the About box");
+        if (way.command == 0x10)
+            screenshot(g_out + L"\\about.bmp", {about, d});
+        if (way.dismiss == 0)
+            click(item(about, IDOK));
+        else if (way.dismiss == 1)
+            pressKey(focusOf(v.threadId()), VK_ESCAPE);
+        else
+            sysCommand(about, SC_CLOSE);
+        pause(300);
+        c.expect(!IsWindow(about), tag + "still open after dismissal");
+        c.expect(IsWindowEnabled(d), tag + "the verifier is not enabled again");
+        c.equal(itemText(d, kButton), L"Stop", tag + "button afterwards");
+    }
+    sysCommand(d, 0x20);
+    pause(500);
+    c.expect(v.findWindow(kAboutCaption) == nullptr, "0x20 opened the About box");
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+void failedInitialisation(Check& c) {
+    Verifier v(Settings{{"RIRERUV_INIT_STATUS", "8"}, {"RIRERUV_DATA", "01"}});
+    HWND box = v.waitWindow(L"Test_rireruv");
+    if (!c.expect(box != nullptr, "no message box captioned \"Test_rireruv\""))
+        return;
+    c.equal(itemText(box, 0xFFFF), L"ZELK_HWInit() failed!", "message");
+    c.expect(v.findWindow(kCaption) == nullptr, "the verifier is visible behind the message box");
+    screenshot(g_out + L"\\failure.bmp", {box});
+    HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
+    c.expect(ok != nullptr && FindWindowExW(box, ok, L"Button", nullptr) == nullptr,
+             "the box should have one button");
+    click(ok);
+    if (!c.expect(v.waitExit(5000), "the process did not end after the message"))
+        return;
+    const auto trace = v.trace();
+    c.expect(trace == std::vector<std::string>{"ZELK_HWInit 8"},
+             "library calls: " + std::to_string(trace.size()) + ", expected ZELK_HWInit only");
+}
+
+void otherStatusesOpen(Check& c) {
+    for (const char* status : {"0", "1", "7", "9", "-1"}) {
+        Verifier v(Settings{{"RIRERUV_INIT_STATUS", status}});
+        HWND d = v.waitWindow(kCaption);
+        if (!c.expect(d != nullptr, std::string("status ") + status + ": no window"))
+            continue;
+        c.expect(v.findWindow(L"Test_rireruv") == nullptr, std::string("status ") + status + ": a message");
+        pressKey(focusOf(v.threadId()), VK_ESCAPE);
+        closedAndReleased(v, c);
+    }
+}
+
+void closingWhilePolling(Check& c) {
+    for (int how = 0; how < 2; ++how) {
+        Verifier v(Settings{{"RIRERUV_DATA", "01 02"}});
+        HWND d = openVerifier(v, c);
+        if (!d)
+            return;
+        click(item(d, kButton));
+        pause(500);
+        if (how == 0)
+            sysCommand(d, SC_CLOSE);
+        else
+            pressKey(focusOf(v.threadId()), VK_ESCAPE);
+        if (closedAndReleased(v, c))
+            c.expect(v.count("ZELK_GetRemoteData") >= 1, "no poll happened before the close");
+    }
+}
+
+void commandLineChangesNothing(Check& c) {
+    Verifier v(Settings{}, "/about --data=FF \"C:\\no such file\" 8");
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    c.equal(itemText(d, kData), L"", "data field");
+    c.equal(itemText(d, kButton), L"Start", "button");
+    pause(300);
+    c.expect(v.findWindow(kAboutCaption) == nullptr, "an About box opened");
+    c.expect(v.trace() == std::vector<std::string>{"ZELK_HWInit 0"}, "library calls differ");
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_out = argc > 1 ? argv[1] : L".";
+    g_report = _wfopen((g_out + L"\\report.txt").c_str(), L"w");
+    const std::vector<std::pair<const char*, std::function<void(Check&)>>> scenarios = {
+        {"dialog at open", dialogAtOpen},
+        {"polling shows each byte in turn", pollsTheDataInTurn},
+        {"Stop keeps the value", stopKeepsTheValue},
+        {"Start, Stop, Start leaves one timer", startStopStartLeavesOneTimer},
+        {"a foreign timer id is ignored", foreignTimerIsIgnored},
+        {"About box from 0x10, 0x13, 0x1F, not 0x20", aboutBox},
+        {"failed initialisation", failedInitialisation},
+        {"other statuses open normally", otherStatusesOpen},
+        {"closing while polling", closingWhilePolling},
+        {"command-line arguments change nothing", commandLineChangesNothing},
+    };
+    int failed = 0;
+    for (const auto& [name, run] : scenarios) {
+        const DWORD start = GetTickCount();
+        Check c;
+        run(c);
+        const std::string took = " (" + std::to_string(GetTickCount() - start) + " ms)";
+        say((c.failures.empty() ? "PASS " : "FAIL ") + std::string(name) + took);
+        for (const auto& f : c.failures)
+            say("     " + f);
+        failed += !c.failures.empty();
+    }
+    say(failed == 0 ? "ALL PASSED" : std::to_string(failed) + " FAILED");
+    if (g_report)
+        std::fclose(g_report);
+    return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,251 @@
+// Starting the verifier, finding its windows, acting on them from outside.
+#include "session.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+
+std::wstring exeDir() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+std::wstring tempPath(const std::wstring& name) {
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + name;
+}
+
+// This process's environment without any RIRERUV_ or E2E_ settings, plus the given ones.
+std::wstring environmentBlock(const std::map<std::wstring, std::wstring>& extra) {
+    std::wstring block;
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+        const std::wstring entry(p);
+        if (entry.rfind(L"RIRERUV_", 0) == 0 || entry.rfind(L"E2E_", 0) == 0)
+            continue;
+        block += entry + L'\0';
+    }
+    FreeEnvironmentStringsW(env);
+    for (const auto& [name, value] : extra)
+        block += name + L"=" + value + L'\0';
+    block += L'\0';
+    return block;
+}
+
+struct FindContext {
+    DWORD pid;
+    std::wstring caption;
+    HWND found;
+};
+
+BOOL CALLBACK findProc(HWND h, LPARAM lp) {
+    auto* ctx = reinterpret_cast<FindContext*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == ctx->pid && IsWindowVisible(h) && textOf(h) == ctx->caption) {
+        ctx->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+std::string utf8(const std::wstring& s) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), &out[0], n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& s) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), &out[0], n);
+    return out;
+}
+
+void pause(DWORD ms) { Sleep(ms); }
+
+Verifier::Verifier(const Settings& settings, const std::string& args) {
+    static int serial = 0;
+    ++serial;
+    m_trace = tempPath(L"rireruv-trace-" + std::to_wstring(serial) + L".txt");
+    m_probeOut = tempPath(L"rireruv-probe-" + std::to_wstring(serial) + L".txt");
+    DeleteFileW(m_trace.c_str());
+    std::map<std::wstring, std::wstring> env = {{L"RIRERUV_TRACE", m_trace},
+                                                {L"E2E_PROBE_OUT", m_probeOut}};
+    for (const auto& [name, value] : settings)
+        env[wide(name)] = wide(value);
+    std::wstring block = environmentBlock(env);
+    const std::wstring exe = exeDir() + L"Test_rireruv.EXE";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + wide(args));
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                       CREATE_UNICODE_ENVIRONMENT, &block[0], nullptr, &si, &pi)) {
+        m_process = pi.hProcess;
+        m_processId = pi.dwProcessId;
+        m_threadId = pi.dwThreadId;
+        CloseHandle(pi.hThread);
+        WaitForInputIdle(m_process, 5000);
+    }
+}
+
+Verifier::~Verifier() {
+    if (m_process == nullptr)
+        return;
+    if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_process, 99);
+        WaitForSingleObject(m_process, 5000);
+    }
+    CloseHandle(m_process);
+    DeleteFileW(m_probeOut.c_str());
+}
+
+HWND Verifier::findWindow(const std::wstring& caption) const {
+    FindContext ctx{m_processId, caption, nullptr};
+    EnumWindows(findProc, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+HWND Verifier::waitWindow(const std::wstring& caption, DWORD timeoutMs) const {
+    for (DWORD waited = 0;; waited += 20) {
+        if (HWND h = findWindow(caption))
+            return h;
+        if (waited >= timeoutMs)
+            return nullptr;
+        Sleep(20);
+    }
+}
+
+bool Verifier::waitExit(DWORD timeoutMs) {
+    return m_process != nullptr && WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD Verifier::exitCode() const {
+    DWORD code = 0;
+    GetExitCodeProcess(m_process, &code);
+    return code;
+}
+
+std::vector<std::string> Verifier::trace() const {
+    std::vector<std::string> lines;
+    std::ifstream in(m_trace.c_str());
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+int Verifier::count(const std::string& traceLine) const {
+    int n = 0;
+    for (const auto& line : trace())
+        n += line.rfind(traceLine, 0) == 0;
+    return n;
+}
+
+std::vector<std::string> Verifier::probe(HWND dialog) {
+    static HMODULE dll = LoadLibraryW((exeDir() + L"e2e_probe.dll").c_str());
+    static const UINT message = RegisterWindowMessageW(L"rireruv e2e probe");
+    std::vector<std::string> lines;
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook@12")));
+    if (hook == nullptr)
+        hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook")));
+    if (dll == nullptr || hook == nullptr)
+        return {"error probe DLL not loaded"};
+    DeleteFileW(m_probeOut.c_str());
+    HHOOK h = SetWindowsHookExW(WH_GETMESSAGE, hook, dll, m_threadId);
+    if (h == nullptr)
+        return {"error SetWindowsHookExW failed"};
+    PostMessageW(dialog, message, 0, 0);
+    for (int i = 0; i < 250 && (lines.empty() || lines.back() != "end"); ++i) {
+        Sleep(20);
+        lines.clear();
+        std::ifstream in(m_probeOut.c_str());
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+    }
+    UnhookWindowsHookEx(h);
+    return lines;
+}
+
+std::wstring textOf(HWND h) {
+    wchar_t buffer[512] = L"";
+    DWORD_PTR n = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK,
+                             2000, &n))
+        return L"<no answer>";
+    return std::wstring(buffer, n);
+}
+
+HWND item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+
+std::wstring itemText(HWND dialog, int id) {
+    HWND h = item(dialog, id);
+    return h != nullptr ? textOf(h) : L"<no control>";
+}
+
+HWND focusOf(DWORD threadId) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+}
+
+void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void pressKey(HWND target, UINT vk) {
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+void sysCommand(HWND window, WPARAM id) { PostMessageW(window, WM_SYSCOMMAND, id, 0); }
+
+bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows) {
+    RECT area{0, 0, 0, 0};
+    for (HWND w : windows) {
+        RECT r;
+        if (w != nullptr && GetWindowRect(w, &r))
+            UnionRect(&area, &area, &r);
+    }
+    if (windows.size() != 0 && *windows.begin() != nullptr) {
+        SetForegroundWindow(*windows.begin());
+        Sleep(300); // let the activation repaint the caption
+    }
+    const int margin = 8;
+    const int left = std::max(0L, area.left - margin), top = std::max(0L, area.top - margin);
+    const int width = std::min<long>(GetSystemMetrics(SM_CXSCREEN), area.right + margin) - left;
+    const int height = std::min<long>(GetSystemMetrics(SM_CYSCREEN), area.bottom + margin) - top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    GdiFlush();
+    const DWORD stride = ((width * 3 + 3) / 4) * 4;
+    const DWORD size = stride * height;
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
+                          sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    bool ok = false;
+    std::ofstream out(path.c_str(), std::ios::binary);
+    if (out) {
+        out.write(reinterpret_cast<const char*>(&file), sizeof file);
+        out.write(reinterpret_cast<const char*>(&bmi.bmiHeader), sizeof bmi.bmiHeader);
+        out.write(static_cast<const char*>(bits), size);
+        ok = out.good();
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
