@@ -238,6 +238,7 @@ BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
         return FALSE;
     w->ended = true;
     w->result = nResult;
+    post(hDlg, WM_NULL, 0, 0); // wakes a modal loop that waits, as Wine's EndDialog does
     note("EndDialog " + describe(hDlg) + " " +
          (nResult == IDOK ? "IDOK" : nResult == IDCANCEL ? "IDCANCEL" : std::to_string(nResult)));
     return TRUE;

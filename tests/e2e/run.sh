@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The end-to-end stage: a fresh Wine prefix on a virtual X display, then the driver's
-# scenarios against the real Test_rireruv.EXE and rireruv.dll, inside Wine's own desktop
-# window (so captions and frames are drawn), and the screenshots turned into PNGs.
+# The Wine stage: a fresh Wine prefix on a virtual X display, then, inside Wine's own desktop
+# window (so captions, frames and minimising work as with a window manager):
+#   1. the Win32 fidelity tests, the model's own tests run on Wine's user32;
+#   2. the driver's scenarios against the real Test_rireruv.EXE and rireruv.dll, whose
+#      screenshots are turned into PNGs.
 # usage: tests/e2e/run.sh BIN_DIR OUT_DIR [SCREENSHOT_DIR]
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -34,11 +36,21 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; do
 "$top/scripts/wine-prefix" "$WINEPREFIX" --fresh
 ready=$(date +%s%N)
 
+# Under code page 1252 (LANG=C), where the model's ANSI conversion is pinned down.
+echo "== Win32 fidelity tests on Wine's user32"
+LANG=C LC_ALL=C timeout 180 wine explorer /desktop=fidelity,800x600 \
+  "$(winepath -w "$bin/win32_fidelity.exe")" 2>&1 | tr -d '\r' >"$out/fidelity.txt" || true
+grep -E '^\[ *(OK|FAILED|PASSED) *\]' "$out/fidelity.txt" | grep -v '^\[  FAILED  \] [0-9]* tests\?, listed' || true
+fidelity_ok=0
+if grep -qE '^\[  PASSED  \] [0-9]+ tests?\.$' "$out/fidelity.txt" && ! grep -q '^\[  FAILED  \]' "$out/fidelity.txt"; then
+  fidelity_ok=1
+fi
+tested=$(date +%s%N)
+
+echo "== end-to-end scenarios"
 rm -f "$out"/*.bmp "$out/report.txt"
-set +e
 timeout 240 wine explorer /desktop=e2e,1024x768 "$(winepath -w "$bin/e2e_driver.exe")" \
-  "$(winepath -w "$out")" >>"$out/wine.log" 2>&1
-set -e
+  "$(winepath -w "$out")" >>"$out/wine.log" 2>&1 || true
 finished=$(date +%s%N)
 
 cat "$out/report.txt" 2>/dev/null || echo "e2e: the driver wrote no report (see $out/wine.log)"
@@ -48,5 +60,6 @@ if [ -n "$shots" ]; then
     [ -e "$bmp" ] && convert "$bmp" -strip "$shots/$(basename "${bmp%.bmp}").png"
   done
 fi
-echo "e2e: Wine set-up $(((ready - started) / 1000000)) ms, scenarios $(((finished - ready) / 1000000)) ms"
+echo "wine stage: set-up $(((ready - started) / 1000000)) ms, fidelity tests $(((tested - ready) / 1000000)) ms, scenarios $(((finished - tested) / 1000000)) ms"
+[ "$fidelity_ok" = 1 ] || { echo "wine stage: fidelity tests failed (see $out/fidelity.txt)"; exit 1; }
 tail -n 1 "$out/report.txt" 2>/dev/null | grep -qx "ALL PASSED"

@@ -1,0 +1,76 @@
+// A bare dialog on its own UI thread, acted on from the test: the same tests run on the
+// model (virtual time, deterministic) and on a real user32 (Wine's, real time), so the model
+// is checked against the real thing wherever the program relies on it.
+//
+// Two files supply it: harness_model.cpp (the model's driver) and harness_win32.cpp (a real
+// thread and real time). Times given to wait() are virtual on the model and real on Win32;
+// tests that count timer ticks allow for the difference.
+#pragma once
+
+#include "win32api.h"
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace fidelity {
+
+// The dialog procedure under test. Return TRUE for handled, FALSE for default processing.
+using Handler = std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)>;
+
+// Appends to the record of what the program saw; callable from the program's thread.
+void note(const std::string& line);
+// Runs the program's thread busy, handling nothing, for ms (virtual or real).
+void busy(unsigned ms);
+// Marks the window as needing a repaint, from the program's thread.
+void invalidate(HWND h);
+HINSTANCE module();
+// From the program's thread: PostMessage.
+void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+// From either thread: what the window system says of a window.
+bool enabled(HWND h);
+std::vector<std::string> systemMenu(HWND h); // "0x10 text" per item, "-" for a separator
+std::basic_string<WCHAR> wide(const char* ascii);
+// The procedure the harness installs; it records WM_TIMER and WM_PAINT, then calls the
+// handler. Tests pass it to DialogBoxParamW for nested dialogs.
+INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+
+class Session {
+  public:
+    // Runs the program: by default one modal dialog from template 100 with the handler.
+    explicit Session(Handler handler, std::function<void()> program = {});
+    ~Session(); // ends every dialog still open, as Esc would
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    HWND dialog() const; // the innermost dialog still open, or null
+    bool finished() const;
+    void key(UINT vk);           // a key press, to the focus
+    void sysCommand(WPARAM id);  // as the taskbar or the system menu sends it
+    void post(UINT msg, WPARAM wp, LPARAM lp); // to the innermost dialog
+    void wait(unsigned ms);      // lets ms pass, then until the program is idle
+    std::vector<std::string> take(); // the record so far, cleared
+
+  private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+// Runs one modal dialog from template 100 with the session's handler; notes its result.
+void runDialog();
+
+// The entries of a record that begin with one of the prefixes.
+inline std::vector<std::string> only(const std::vector<std::string>& record,
+                                     std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> out;
+    for (const auto& line : record)
+        for (const char* p : prefixes)
+            if (line.rfind(p, 0) == 0) {
+                out.push_back(line);
+                break;
+            }
+    return out;
+}
+
+} // namespace fidelity

@@ -1,0 +1,75 @@
+// The harness on the model: its driver, and virtual time.
+#include "harness.h"
+
+#include "driver.h"
+
+#include <cstdio>
+
+extern const unsigned char kProgramResources[];
+extern const std::size_t kProgramResourcesSize;
+
+namespace fidelity {
+
+namespace {
+Handler g_handler;
+}
+
+void note(const std::string& line) { model::note(line); }
+void busy(unsigned ms) { model::desktop().now += ms; }
+void invalidate(HWND h) { model::window(h)->needsPaint = true; }
+HINSTANCE module() { return model::moduleHandle(); }
+void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) { model::post(h, msg, wp, lp); }
+bool enabled(HWND h) { return model::window(h) != nullptr && model::window(h)->enabled; }
+
+std::vector<std::string> systemMenu(HWND h) {
+    std::vector<std::string> out;
+    const model::Window* w = model::window(h);
+    const auto* items = w != nullptr ? model::menuItems(w->sysMenu) : nullptr;
+    for (const auto& item : items ? *items : std::vector<model::MenuItem>{}) {
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%X ", static_cast<unsigned>(item.id));
+        out.push_back(item.flags & MF_SEPARATOR ? "-" : id + model::utf8(item.text));
+    }
+    return out;
+}
+
+std::basic_string<WCHAR> wide(const char* ascii) {
+    return std::basic_string<WCHAR>(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER)
+        note("WM_TIMER " + std::to_string(wp));
+    if (msg == WM_PAINT)
+        note("WM_PAINT");
+    return g_handler ? g_handler(h, msg, wp, lp) : FALSE;
+}
+
+struct Session::Impl {
+    model::Program program;
+    Impl(std::function<void()> run)
+        : program(model::ResourceSet::parse(kProgramResources, kProgramResourcesSize), [run] {
+              run();
+              return 0;
+          }) {}
+};
+
+Session::Session(Handler handler, std::function<void()> program) {
+    g_handler = std::move(handler);
+    m_impl = new Impl(program ? program : runDialog);
+}
+
+Session::~Session() {
+    delete m_impl;
+    g_handler = nullptr;
+}
+
+HWND Session::dialog() const { return m_impl->program.active(); }
+bool Session::finished() const { return !m_impl->program.running(); }
+void Session::key(UINT vk) { m_impl->program.key(static_cast<int>(vk)); }
+void Session::sysCommand(WPARAM id) { m_impl->program.sysCommand(id); }
+void Session::post(UINT msg, WPARAM wp, LPARAM lp) { m_impl->program.post(msg, wp, lp); }
+void Session::wait(unsigned ms) { m_impl->program.advance(ms); }
+std::vector<std::string> Session::take() { return m_impl->program.takeRecord(); }
+
+} // namespace fidelity

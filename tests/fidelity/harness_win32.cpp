@@ -1,0 +1,164 @@
+// The harness on a real user32: the program on a thread of its own, in real time. The
+// test acts by posting messages, then waits until a message it posted behind them has been
+// handled, so the program has caught up.
+#include "harness.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace fidelity {
+
+namespace {
+Handler g_handler;
+std::mutex g_mutex;
+std::vector<std::string> g_record;
+std::vector<HWND> g_dialogs; // open dialogs, innermost last
+const UINT g_sync = RegisterWindowMessageW(L"fidelity harness sync");
+const UINT g_end = RegisterWindowMessageW(L"fidelity harness end");
+HANDLE g_synced = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+} // namespace
+
+void note(const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_record.push_back(line);
+}
+void busy(unsigned ms) { Sleep(ms); }
+void invalidate(HWND h) { InvalidateRect(h, nullptr, TRUE); }
+HINSTANCE module() { return GetModuleHandleW(nullptr); }
+void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) { PostMessageW(h, msg, wp, lp); }
+bool enabled(HWND h) { return IsWindowEnabled(h) != FALSE; }
+
+std::vector<std::string> systemMenu(HWND h) {
+    std::vector<std::string> out;
+    HMENU menu = GetSystemMenu(h, FALSE);
+    const int n = menu != nullptr ? GetMenuItemCount(menu) : 0;
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[256] = L"";
+        GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
+        char utf8[1024] = "";
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%X ", GetMenuItemID(menu, i));
+        out.push_back((GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) ? "-" : id + std::string(utf8));
+    }
+    return out;
+}
+
+std::basic_string<WCHAR> wide(const char* ascii) {
+    return std::basic_string<WCHAR>(ascii, ascii + strlen(ascii));
+}
+
+INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == g_sync) {
+        SetEvent(g_synced);
+        return TRUE;
+    }
+    if (msg == g_end) {
+        EndDialog(h, IDCANCEL);
+        return TRUE;
+    }
+    if (msg == WM_INITDIALOG) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_dialogs.push_back(h);
+    }
+    if (msg == WM_DESTROY) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_dialogs.erase(std::remove(g_dialogs.begin(), g_dialogs.end(), h), g_dialogs.end());
+    }
+    if (msg == WM_TIMER)
+        note("WM_TIMER " + std::to_string(wp));
+    if (msg == WM_PAINT)
+        note("WM_PAINT");
+    return g_handler ? g_handler(h, msg, wp, lp) : FALSE;
+}
+
+struct Session::Impl {
+    std::thread thread;
+    std::atomic<bool> done{false};
+    std::atomic<DWORD> threadId{0};
+
+    void sync(Session& s) {
+        HWND d = s.dialog();
+        if (d == nullptr || done)
+            return;
+        ResetEvent(g_synced);
+        PostMessageW(d, g_sync, 0, 0);
+        for (int i = 0; i < 250 && IsWindow(d) && !done; ++i)
+            if (WaitForSingleObject(g_synced, 20) == WAIT_OBJECT_0)
+                return;
+    }
+};
+
+Session::Session(Handler handler, std::function<void()> program) : m_impl(new Impl) {
+    g_handler = std::move(handler);
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_record.clear();
+        g_dialogs.clear();
+    }
+    auto run = program ? program : runDialog;
+    m_impl->thread = std::thread([this, run] {
+        m_impl->threadId = GetCurrentThreadId();
+        run();
+        m_impl->done = true;
+    });
+    for (int i = 0; i < 500 && dialog() == nullptr && !m_impl->done; ++i)
+        Sleep(10);
+    m_impl->sync(*this);
+}
+
+Session::~Session() {
+    for (int i = 0; i < 500 && !m_impl->done; ++i) {
+        if (HWND d = dialog())
+            PostMessageW(d, g_end, 0, 0);
+        Sleep(10);
+    }
+    m_impl->thread.join();
+    delete m_impl;
+    g_handler = nullptr;
+}
+
+HWND Session::dialog() const {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_dialogs.empty() ? nullptr : g_dialogs.back();
+}
+
+bool Session::finished() const { return m_impl->done; }
+
+void Session::key(UINT vk) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(m_impl->threadId, &info);
+    PostMessageW(info.hwndFocus ? info.hwndFocus : dialog(), WM_KEYDOWN, vk, 1);
+    m_impl->sync(*this);
+    Sleep(20); // the dialog may be ending: let its thread finish
+}
+
+void Session::sysCommand(WPARAM id) {
+    PostMessageW(dialog(), WM_SYSCOMMAND, id, 0);
+    m_impl->sync(*this);
+    Sleep(20);
+}
+
+void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
+    PostMessageW(dialog(), msg, wp, lp);
+    m_impl->sync(*this);
+}
+
+void Session::wait(unsigned ms) {
+    Sleep(ms);
+    m_impl->sync(*this);
+}
+
+std::vector<std::string> Session::take() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::vector<std::string> out;
+    out.swap(g_record);
+    return out;
+}
+
+} // namespace fidelity

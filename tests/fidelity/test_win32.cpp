@@ -1,0 +1,234 @@
+// The Win32 behaviour our framework and program rely on, pinned down once and run twice: on
+// the model (tests/CMakeLists.txt) and on Wine's user32 (cross-built, under Wine). Where the
+// two knowingly differ, the test says so where it stands.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+namespace fidelity {
+void runDialog() {
+    const INT_PTR r =
+        DialogBoxParamW(module(), MAKEINTRESOURCEW(100), nullptr, dialogProc, 0);
+    note("DialogBox returned " + std::to_string(r));
+}
+} // namespace fidelity
+
+namespace {
+
+using namespace fidelity;
+
+const UINT kApp = 0x8000; // WM_APP: messages of our own
+
+int count(const std::vector<std::string>& record, const std::string& line) {
+    int n = 0;
+    for (const auto& r : record)
+        n += r == line;
+    return n;
+}
+
+// Ends the dialog with the command's id, as a dialog procedure does.
+INT_PTR endOnCommand(HWND h, UINT msg, WPARAM wp) {
+    if (msg == WM_COMMAND) {
+        EndDialog(h, LOWORD(wp));
+        return TRUE;
+    }
+    return msg == WM_INITDIALOG;
+}
+
+TEST(Win32, TimerTicksAtItsPeriodAndSettingItAgainReplacesIt) {
+    Session s([](HWND h, UINT msg, WPARAM, LPARAM) -> INT_PTR {
+        if (msg == WM_INITDIALOG || msg == kApp)
+            SetTimer(h, 7, 100, nullptr);
+        if (msg == kApp + 1) {
+            note(KillTimer(h, 7) ? "killed" : "no timer");
+            note(KillTimer(h, 7) ? "killed" : "no timer");
+        }
+        return msg == WM_INITDIALOG;
+    });
+    s.take();
+    s.wait(1000);
+    EXPECT_NEAR(count(s.take(), "WM_TIMER 7"), 10, 2);
+    s.post(kApp, 0, 0); // the same id again: it restarts, it is not a second timer
+    s.take();
+    s.wait(1000);
+    EXPECT_NEAR(count(s.take(), "WM_TIMER 7"), 10, 2);
+    s.post(kApp + 1, 0, 0);
+    EXPECT_EQ(only(s.take(), {"killed", "no timer"}), (std::vector<std::string>{"killed", "no timer"}));
+    s.wait(500);
+    EXPECT_EQ(count(s.take(), "WM_TIMER 7"), 0);
+}
+
+TEST(Win32, ABusyProgramGetsOneTickNotAPile) {
+    Session s([](HWND h, UINT msg, WPARAM, LPARAM) -> INT_PTR {
+        if (msg == WM_INITDIALOG)
+            SetTimer(h, 1, 100, nullptr);
+        if (msg == kApp) {
+            busy(1000); // ten ticks fall due meanwhile
+            note("busy done");
+        }
+        return msg == WM_INITDIALOG;
+    });
+    s.post(kApp, 0, 0);
+    s.wait(40);
+    const auto record = only(s.take(), {"busy done", "WM_TIMER"});
+    const auto done = std::find(record.begin(), record.end(), "busy done");
+    ASSERT_NE(done, record.end());
+    EXPECT_EQ(record.end() - done - 1, 1) << "ticks in the 40 ms after a busy second";
+}
+
+TEST(Win32, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
+    Session s([](HWND h, UINT msg, WPARAM, LPARAM) -> INT_PTR {
+        if (msg == kApp) { // all three wait when this handler returns
+            SetTimer(h, 3, 10, nullptr);
+            busy(50);
+            invalidate(h);
+            postMessage(h, kApp + 1, 0, 0);
+        }
+        if (msg == kApp + 1)
+            note("WM_APP+1");
+        return msg == WM_INITDIALOG || msg >= kApp;
+    });
+    s.wait(100);
+    s.take();
+    s.post(kApp, 0, 0);
+    s.wait(100);
+    auto record = only(s.take(), {"WM_"});
+    record.resize(std::min<size_t>(record.size(), 3));
+    EXPECT_EQ(record, (std::vector<std::string>{"WM_APP+1", "WM_PAINT", "WM_TIMER 3"}));
+}
+
+TEST(Win32, NoTickAfterTheWindowIsDestroyed) {
+    static int opened;
+    opened = 0;
+    Session s(
+        [](HWND h, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+            if (msg == WM_INITDIALOG && ++opened == 1)
+                SetTimer(h, 1, 50, nullptr);
+            if (msg == WM_DESTROY)
+                note("destroyed");
+            return endOnCommand(h, msg, wp);
+        },
+        [] {
+            runDialog();
+            runDialog(); // a second modal loop, where a dead window's tick would show
+        });
+    s.wait(120);
+    s.key(VK_ESCAPE);
+    s.wait(300);
+    const auto record = only(s.take(), {"destroyed", "WM_TIMER", "DialogBox"});
+    const auto destroyed = std::find(record.begin(), record.end(), "destroyed");
+    ASSERT_NE(destroyed, record.end());
+    EXPECT_GE(destroyed - record.begin(), 1) << "ticks before the close";
+    EXPECT_EQ(std::count(destroyed, record.end(), "WM_TIMER 1"), 0);
+}
+
+TEST(Win32, EscAndTheCloseCommandEndWithCancelAndEnterWithTheDefaultButton) {
+    const auto handler = [](HWND h, UINT msg, WPARAM wp, LPARAM) { return endOnCommand(h, msg, wp); };
+    struct Case {
+        int how;
+        const char* result;
+    };
+    for (const Case& c : {Case{0, "DialogBox returned 2"}, Case{1, "DialogBox returned 2"},
+                          Case{2, "DialogBox returned 1"}}) {
+        Session s(handler);
+        if (c.how == 0)
+            s.key(VK_ESCAPE);
+        else if (c.how == 1)
+            s.sysCommand(SC_CLOSE);
+        else
+            s.key(VK_RETURN);
+        s.wait(50);
+        EXPECT_TRUE(s.finished()) << c.how;
+        EXPECT_EQ(only(s.take(), {"DialogBox"}), std::vector<std::string>{c.result}) << c.how;
+    }
+}
+
+TEST(Win32, AppendedItemsEndTheSystemMenuAndSendTheirIds) {
+    Session s([](HWND h, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_INITDIALOG) {
+            HMENU menu = GetSystemMenu(h, FALSE);
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING, 0x10, wide("About").c_str());
+            return TRUE;
+        }
+        if (msg == WM_SYSCOMMAND)
+            note("WM_SYSCOMMAND " + std::to_string(wp));
+        return FALSE;
+    });
+    const auto menu = systemMenu(s.dialog());
+    ASSERT_GE(menu.size(), 3u);
+    EXPECT_EQ(menu[menu.size() - 2], "-");
+    EXPECT_EQ(menu.back(), "0x10 About");
+    EXPECT_NE(std::find_if(menu.begin(), menu.end(),
+                           [](const std::string& m) { return m.rfind("0xF060 ", 0) == 0; }),
+              menu.end())
+        << "Close";
+    // Wine adds an item of its own ("About Wine") before ours; the model has only the
+    // standard ones. Both end with what the program appended, which is what it relies on.
+    s.sysCommand(0x10);
+    EXPECT_EQ(only(s.take(), {"WM_SYSCOMMAND"}), std::vector<std::string>{"WM_SYSCOMMAND 16"});
+}
+
+TEST(Win32, MinimiseAndRestore) {
+    Session s([](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR { return msg == WM_INITDIALOG; });
+    HWND d = s.dialog();
+    s.sysCommand(SC_MINIMIZE);
+    EXPECT_TRUE(IsIconic(d));
+    s.sysCommand(SC_RESTORE);
+    EXPECT_FALSE(IsIconic(d));
+}
+
+TEST(Win32, ANestedDialogDisablesItsOwnerWhoseTimersGoOn) {
+    static HWND outer;
+    outer = nullptr;
+    Session s([](HWND h, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_INITDIALOG && outer == nullptr) {
+            outer = h;
+            SetTimer(h, 5, 100, nullptr);
+        }
+        if (msg == kApp && h == outer) {
+            DialogBoxParamW(module(), MAKEINTRESOURCEW(100), h, dialogProc, 0);
+            note("nested returned");
+            return TRUE;
+        }
+        return endOnCommand(h, msg, wp);
+    });
+    s.post(kApp, 0, 0);
+    ASSERT_NE(s.dialog(), outer);
+    EXPECT_FALSE(enabled(outer));
+    s.take();
+    s.wait(1000);
+    EXPECT_NEAR(count(s.take(), "WM_TIMER 5"), 10, 2);
+    s.key(VK_ESCAPE);
+    s.wait(50);
+    EXPECT_EQ(only(s.take(), {"nested"}), std::vector<std::string>{"nested returned"});
+    EXPECT_EQ(s.dialog(), outer);
+    EXPECT_TRUE(enabled(outer));
+}
+
+TEST(Win32, ComCountsItsInitialisations) {
+    Session s(nullptr, [] {
+        note("hr CoInitialize " + std::to_string(CoInitialize(nullptr)));
+        note("hr CoInitialize " + std::to_string(CoInitialize(nullptr)));
+        note("hr CoInitializeEx " + std::to_string(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        CoUninitialize();
+        CoUninitialize();
+    });
+    s.wait(50);
+    EXPECT_EQ(only(s.take(), {"hr "}),
+              (std::vector<std::string>{"hr CoInitialize 0", "hr CoInitialize 1",
+                                        "hr CoInitializeEx " + std::to_string(RPC_E_CHANGED_MODE)}));
+}
+
+// Run under code page 1252 (LANG=C under Wine): the "A" functions lose what it cannot hold.
+TEST(Win32, AnsiTextLosesWhatTheCodePageCannotHold) {
+    Session s(nullptr, [] {
+        char buffer[64] = "";
+        LoadStringA(module(), 101, buffer, sizeof buffer);
+        note(std::string("text ") + buffer);
+    });
+    s.wait(50);
+    EXPECT_EQ(only(s.take(), {"text"}), std::vector<std::string>{"text ?? Test_rireruv(&A)..."});
+}
+
+} // namespace
