@@ -19,6 +19,11 @@
 
 namespace model {
 
+// The dialog base units of the model's one font: one dialog unit is a quarter of the average
+// character width (kCharWidth pixels) and an eighth of its height (kCharHeight pixels).
+const int kCharWidth = 6;
+const int kCharHeight = 12;
+
 struct Window {
     HWND handle = nullptr;
     std::string kind; // "dialog", "button", "static", "msgbox"
@@ -71,7 +76,8 @@ struct Timer {
 
 struct Queued {
     MSG msg;
-    bool input; // user input: goes to the focus (keys) and never to a disabled window
+    bool input;         // user input: goes to the focus (keys) and never to a disabled window
+    bool shift = false; // a key pressed with Shift held
 };
 
 struct Desktop {
@@ -89,6 +95,7 @@ struct Desktop {
     std::vector<std::string> record;
     std::function<void()> idle; // called when the program waits for input
     unsigned busyCount = 0;     // messages handled since the program last waited
+    bool shiftDown = false; // during the key being handled
     int comCount = 0;           // COM initialisations of the UI thread not yet undone
     bool comMultithreaded = false;
 };
@@ -100,6 +107,7 @@ Window* window(HWND h);
 HWND newHandle();
 LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 void post(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool input = false);
+void postKey(UINT vk, bool shift = false); // a key press, to the focus
 bool getMessage(MSG& out); // false only for WM_QUIT
 void dispatch(const MSG& msg);
 LRESULT defWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);

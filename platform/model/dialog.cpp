@@ -8,11 +8,6 @@ namespace model {
 
 namespace {
 
-// The dialog base units of the model's one font: a quarter of the average character width
-// and an eighth of its height are one dialog unit.
-const int kCharWidth = 6;
-const int kCharHeight = 12;
-
 RECT toPixels(int x, int y, int cx, int cy) {
     return RECT{x * kCharWidth / 4, y * kCharHeight / 8, (x + cx) * kCharWidth / 4,
                 (y + cy) * kCharHeight / 8};
@@ -117,6 +112,8 @@ bool dialogKey(HWND dlg, const MSG& m) {
             if ((window(c)->style & WS_TABSTOP) && window(c)->visible && window(c)->enabled)
                 stops.push_back(c);
         if (!stops.empty()) {
+            if (d.shiftDown) // Shift+Tab: the previous tab stop
+                std::reverse(stops.begin(), stops.end());
             auto it = std::find(stops.begin(), stops.end(), d.focus);
             setFocus(it == stops.end() || it + 1 == stops.end() ? stops.front() : *(it + 1));
         }

@@ -103,7 +103,7 @@ void Program::clickIn(HWND window, int id) {
 }
 
 void Program::key(int vk) {
-    model::post(nullptr, WM_KEYDOWN, static_cast<WPARAM>(vk), 0, true);
+    postKey(static_cast<UINT>(vk));
     resume();
 }
 

@@ -1,0 +1,332 @@
+// Drawing the model's windows into character cells.
+#include "screen.h"
+
+#include <algorithm>
+
+namespace terminal {
+
+namespace {
+
+const int kFrameWidth = 2;  // left and right borders
+const int kFrameHeight = 4; // top border, caption, separator, bottom border
+const int kIconicWidth = 32;
+
+std::u32string decode(const std::string& s) {
+    std::u32string out;
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        char32_t c = b;
+        size_t n = 1;
+        if (b >= 0xF0)
+            c = b & 0x07, n = 4;
+        else if (b >= 0xE0)
+            c = b & 0x0F, n = 3;
+        else if (b >= 0xC0)
+            c = b & 0x1F, n = 2;
+        for (size_t k = 1; k < n && i + k < s.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out += c;
+        i += n;
+    }
+    return out;
+}
+
+void encode(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+int width(const std::u32string& s) {
+    int w = 0;
+    for (char32_t c : s)
+        w += c == U'&' ? 0 : charWidth(c);
+    return w;
+}
+
+std::string utf8(const std::u16string& s) { return model::utf8(s); }
+
+// A control's rectangle in cells, relative to its window's client area; at least one row.
+void cells(const model::Window& c, int& x0, int& y0, int& x1, int& y1) {
+    x0 = c.rect.left / model::kCharWidth;
+    y0 = c.rect.top / model::kCharHeight;
+    x1 = std::max(x0 + 1, static_cast<int>(c.rect.right / model::kCharWidth));
+    y1 = std::max(y0 + 1, static_cast<int>(c.rect.bottom / model::kCharHeight));
+}
+
+// Breaks text into lines of at most w cells, at spaces where it can, as SS_LEFT does.
+std::vector<std::u32string> wrap(const std::u32string& text, int w) {
+    std::vector<std::u32string> lines(1);
+    std::u32string word;
+    auto flush = [&] {
+        if (word.empty())
+            return;
+        if (!lines.back().empty() && width(lines.back()) + 1 + width(word) > w)
+            lines.emplace_back();
+        if (!lines.back().empty())
+            lines.back() += U' ';
+        while (width(word) > w && w > 0) { // a word too long for a line is cut
+            size_t n = 0;
+            while (n < word.size() && width(word.substr(0, n + 1)) <= w)
+                ++n;
+            lines.back() += word.substr(0, n);
+            word.erase(0, n);
+            lines.emplace_back();
+        }
+        lines.back() += word;
+        word.clear();
+    };
+    for (char32_t c : text) {
+        if (c == U' ')
+            flush();
+        else
+            word += c;
+    }
+    flush();
+    return lines;
+}
+
+std::string toUtf8(const std::u32string& s) {
+    std::string out;
+    for (char32_t c : s)
+        encode(out, c);
+    return out;
+}
+
+void drawControl(ScreenBuffer& s, const model::Window& c, int ox, int oy) {
+    if (!c.visible)
+        return;
+    int x0, y0, x1, y1;
+    cells(c, x0, y0, x1, y1);
+    const int w = x1 - x0;
+    const std::string text = utf8(c.text);
+    if (c.kind == "button" && (c.style & BS_TYPEMASK) == BS_GROUPBOX) {
+        s.frame(ox + x0, oy + y0, w, y1 - y0);
+        s.text(ox + x0 + 1, oy + y0, text, kNormal, w - 2, false);
+    } else if (c.kind == "button") {
+        const bool focused = model::desktop().focus == c.handle;
+        const std::string label = (focused ? ">" : "[") + text + (focused ? "<" : "]");
+        const int lw = width(decode(label));
+        s.text(ox + x0 + std::max(0, (w - lw) / 2), oy + y0 + (y1 - y0 - 1) / 2, label,
+               focused ? kReverse : kNormal, w, false);
+    } else if ((c.style & SS_TYPEMASK) == SS_ICON) {
+        s.text(ox + x0, oy + y0, " \\/ ", kNormal, w);
+        s.text(ox + x0, oy + y0 + 1, "[TV]", kBold, w);
+    } else {
+        const auto lines = wrap(decode(text), w);
+        for (size_t i = 0; i < lines.size() && static_cast<int>(i) < y1 - y0; ++i)
+            s.text(ox + x0, oy + y0 + static_cast<int>(i), toUtf8(lines[i]), kNormal, w,
+                   (c.style & SS_NOPREFIX) != 0);
+    }
+}
+
+HWND activeWindow() {
+    const auto& stack = model::desktop().modalStack;
+    return stack.empty() ? nullptr : stack.back();
+}
+
+std::string menuText(const model::MenuItem& item) {
+    std::string text = utf8(item.text);
+    const size_t tab = text.find('\t');
+    if (tab != std::string::npos)
+        text = text.substr(0, tab) + "   " + text.substr(tab + 1);
+    return text;
+}
+
+} // namespace
+
+int charWidth(char32_t c) {
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+ScreenBuffer::ScreenBuffer(int cols, int rows)
+    : m_cols(cols), m_rows(rows), m_cells(static_cast<size_t>(cols * rows)) {}
+
+void ScreenBuffer::put(int x, int y, char32_t ch, uint8_t attr, bool continuation) {
+    if (x < 0 || y < 0 || x >= m_cols || y >= m_rows)
+        return;
+    m_cells[static_cast<size_t>(y * m_cols + x)] = Cell{ch, attr, continuation};
+}
+
+int ScreenBuffer::text(int x, int y, const std::string& utf8Text, uint8_t attr, int maxWidth,
+                       bool plain) {
+    int used = 0;
+    bool mnemonic = false;
+    for (char32_t c : decode(utf8Text)) {
+        if (!plain && c == U'&' && !mnemonic) {
+            mnemonic = true;
+            continue;
+        }
+        const int w = charWidth(c);
+        if (used + w > maxWidth || x + used + w > m_cols)
+            break;
+        const uint8_t a = mnemonic ? static_cast<uint8_t>(attr | kUnderline) : attr;
+        put(x + used, y, c, a);
+        if (w == 2)
+            put(x + used + 1, y, U' ', a, true);
+        used += w;
+        mnemonic = false;
+    }
+    return used;
+}
+
+void ScreenBuffer::fill(int x, int y, int w, int h, char32_t ch, uint8_t attr) {
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            put(x + i, y + j, ch, attr);
+}
+
+void ScreenBuffer::frame(int x, int y, int w, int h, uint8_t attr) {
+    if (w < 2 || h < 2)
+        return;
+    fill(x + 1, y, w - 2, 1, U'─', attr);
+    fill(x + 1, y + h - 1, w - 2, 1, U'─', attr);
+    fill(x, y + 1, 1, h - 2, U'│', attr);
+    fill(x + w - 1, y + 1, 1, h - 2, U'│', attr);
+    put(x, y, U'┌', attr);
+    put(x + w - 1, y, U'┐', attr);
+    put(x, y + h - 1, U'└', attr);
+    put(x + w - 1, y + h - 1, U'┘', attr);
+}
+
+std::string ScreenBuffer::row(int y) const {
+    std::string out;
+    for (int x = 0; x < m_cols; ++x)
+        if (!at(x, y).continuation)
+            encode(out, at(x, y).ch);
+    return out;
+}
+
+std::string ScreenBuffer::dump() const {
+    std::string out;
+    for (int y = 0; y < m_rows; ++y)
+        out += row(y) + "\n";
+    return out;
+}
+
+std::vector<Placement> layout(int cols, int rows) {
+    std::vector<Placement> out;
+    for (const auto& [h, w] : model::desktop().windows) {
+        if (w->parent != nullptr || !w->visible)
+            continue;
+        if (w->iconic) { // a minimised window: a bar at the bottom of the screen
+            out.push_back({h, 0, rows - 1, std::min(kIconicWidth, cols), 1, true});
+            continue;
+        }
+        const int cw = (w->rect.right + model::kCharWidth - 1) / model::kCharWidth + kFrameWidth;
+        const int ch = (w->rect.bottom + model::kCharHeight - 1) / model::kCharHeight + kFrameHeight;
+        out.push_back({h, std::max(0, (cols - cw) / 2), std::max(0, (rows - ch) / 2), cw, ch, false});
+    }
+    return out;
+}
+
+void minimumSize(int& cols, int& rows) {
+    cols = 0;
+    rows = 0;
+    for (const Placement& p : layout(0, 0)) {
+        cols = std::max(cols, p.w);
+        rows = std::max(rows, p.h + 1); // and a row for a minimised window's bar
+    }
+}
+
+void render(ScreenBuffer& s, const OpenMenu* menu) {
+    s.fill(0, 0, s.cols(), s.rows(), U' ');
+    const HWND active = activeWindow();
+    for (const Placement& p : layout(s.cols(), s.rows())) {
+        const model::Window& w = *model::window(p.hwnd);
+        const uint8_t captionAttr = p.hwnd == active ? kReverse | kBold : kBold;
+        const std::string glyph = w.smallIcon != nullptr || w.bigIcon != nullptr ? "▣ " : "";
+        if (p.iconic) {
+            s.fill(p.x, p.y, p.w, 1, U' ', captionAttr);
+            s.text(p.x, p.y, "[" + glyph + utf8(w.text), captionAttr, p.w - 1);
+            s.text(p.x + p.w - 1, p.y, "]", captionAttr);
+            continue;
+        }
+        s.fill(p.x, p.y, p.w, p.h, U' ');
+        s.frame(p.x, p.y, p.w, p.h);
+        s.fill(p.x + 1, p.y + 1, p.w - 2, 1, U' ', captionAttr);
+        s.text(p.x + 2, p.y + 1, glyph + utf8(w.text), captionAttr, p.w - 8);
+        if (w.style & WS_SYSMENU)
+            s.text(p.x + p.w - 4, p.y + 1, "[X]", captionAttr);
+        s.fill(p.x + 1, p.y + 2, p.w - 2, 1, U'─');
+        s.text(p.x, p.y + 2, "├", kNormal);
+        s.text(p.x + p.w - 1, p.y + 2, "┤", kNormal);
+        for (HWND c : w.children)
+            drawControl(s, *model::window(c), p.x + 1, p.y + 3);
+    }
+    if (menu == nullptr || model::window(menu->window) == nullptr)
+        return;
+    const model::Window& w = *model::window(menu->window);
+    const auto* items = model::menuItems(w.sysMenu);
+    if (items == nullptr)
+        return;
+    int mw = 0;
+    for (const auto& item : *items)
+        mw = std::max(mw, width(decode(menuText(item))));
+    int mx = 0, my = 0;
+    for (const Placement& p : layout(s.cols(), s.rows()))
+        if (p.hwnd == menu->window) {
+            mx = p.x + 1;
+            my = p.iconic ? std::max(0, p.y - static_cast<int>(items->size()) - 2) : p.y + 2;
+        }
+    s.fill(mx, my, mw + 4, static_cast<int>(items->size()) + 2, U' ');
+    s.frame(mx, my, mw + 4, static_cast<int>(items->size()) + 2);
+    for (size_t i = 0; i < items->size(); ++i) {
+        const auto& item = (*items)[i];
+        const int y = my + 1 + static_cast<int>(i);
+        if (item.flags & MF_SEPARATOR) {
+            s.fill(mx + 1, y, mw + 2, 1, U'─');
+            continue;
+        }
+        uint8_t attr = model::menuItemEnabled(menu->window, item) ? kNormal : kDim;
+        if (static_cast<int>(i) == menu->selected)
+            attr |= kReverse;
+        s.fill(mx + 1, y, mw + 2, 1, U' ', attr);
+        s.text(mx + 2, y, menuText(item), attr, mw, false);
+    }
+}
+
+Hit hitTest(int cols, int rows, int x, int y) {
+    Hit hit;
+    const auto places = layout(cols, rows);
+    for (auto p = places.rbegin(); p != places.rend(); ++p) {
+        if (x < p->x || y < p->y || x >= p->x + p->w || y >= p->y + p->h)
+            continue;
+        hit.window = p->hwnd;
+        const model::Window& w = *model::window(p->hwnd);
+        if (p->iconic || y == p->y + 1) {
+            hit.closeBox = !p->iconic && (w.style & WS_SYSMENU) && x >= p->x + p->w - 4 && x < p->x + p->w - 1;
+            hit.menuGlyph = !hit.closeBox && x <= p->x + 3;
+            return hit;
+        }
+        for (HWND c : w.children) {
+            int x0, y0, x1, y1;
+            cells(*model::window(c), x0, y0, x1, y1);
+            const int cx = x - p->x - 1, cy = y - p->y - 3;
+            const model::Window& cw = *model::window(c);
+            if (cx >= x0 && cx < x1 && cy >= y0 && cy < y1 &&
+                !(cw.kind == "button" && (cw.style & BS_TYPEMASK) == BS_GROUPBOX))
+                hit.control = c;
+        }
+        return hit;
+    }
+    return hit;
+}
+
+} // namespace terminal

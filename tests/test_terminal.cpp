@@ -1,0 +1,173 @@
+// The terminal front end: what it draws from the windows, and what keys and clicks become.
+#include "verifier.h"
+
+#include "frontend.h"
+#include "resource.h"
+
+namespace {
+
+using terminal::Key;
+
+// A terminal of a fixed size that keeps what was drawn last.
+class FakeIo : public terminal::Io {
+  public:
+    FakeIo(int cols, int rows) : cols(cols), rows(rows), last(cols, rows) {}
+    void size(int& c, int& r) override {
+        c = cols;
+        r = rows;
+    }
+    void draw(const terminal::ScreenBuffer& screen) override { last = screen; }
+    bool read(Key&, int) override { return false; }
+    int cols, rows;
+    terminal::ScreenBuffer last;
+};
+
+class Terminal : public VerifierTest {
+  protected:
+    void SetUp() override {
+        VerifierTest::SetUp();
+        fake_zelk::data = {0xAB};
+        app = startVerifier();
+    }
+    // A key or click through the front end, then the program's answer.
+    void press(Key key) {
+        front.handle(key);
+        app->advance(0);
+    }
+    std::string screen() {
+        front.redraw();
+        return io.last.dump();
+    }
+    // The column where the text starts on that row of the screen, or -1.
+    int find(int row, const std::string& text) {
+        front.redraw();
+        const auto& s = io.last;
+        for (int x = 0; x < s.cols(); ++x) {
+            std::string run;
+            for (int k = x; k < s.cols() && run.size() < text.size(); ++k)
+                if (!s.at(k, row).continuation)
+                    run += model::utf8(std::u16string(1, static_cast<char16_t>(s.at(k, row).ch)));
+            if (run == text)
+                return x;
+        }
+        return -1;
+    }
+
+    FakeIo io{80, 24};
+    terminal::FrontEnd front{io};
+    std::unique_ptr<model::Program> app;
+};
+
+// The verifier is 174 x 64 dialog units: 44 x 8 cells of client area, centred on 80 x 24,
+// in a frame of one column each side and four rows (border, caption, rule, border).
+TEST_F(Terminal, VerifierLayoutFollowsTheTemplate) {
+    const int left = (80 - 46) / 2, top = (24 - 12) / 2; // 17, 6
+    front.redraw();
+    const auto& s = io.last;
+    EXPECT_EQ(s.at(left, top).ch, U'┌');
+    EXPECT_EQ(find(top + 1, "▣ VOR Odiruvid Aru VAV713A / 878"), left + 2);
+    EXPECT_EQ(s.at(left + 2, top + 1).attr & terminal::kReverse, terminal::kReverse) << "active";
+    EXPECT_EQ(find(top + 1, "[X]"), left + 46 - 4);
+    // Client origin (left + 1, top + 3); each control at (x / 4, y / 8) of its dialog units.
+    const int cx = left + 1, cy = top + 3;
+    EXPECT_EQ(find(cy + 1, "┌Remote Function"), cx + 2);     // 11, 13
+    EXPECT_EQ(find(cy + 3, "Remote"), cx + 4) << "wrapped in its 11 cells, as on Windows"; // 17, 29
+    EXPECT_EQ(find(cy + 4, "Data:"), cx + 4);
+    EXPECT_EQ(find(cy + 3, ">Start<"), cx + 30) << "the focused button, marked"; // 123, 26
+    press(Key{Key::Enter});
+    app->advance(200);
+    EXPECT_EQ(find(cy + 3, "AB"), cx + 16); // 67, 27
+    EXPECT_EQ(find(cy + 3, ">Stop<"), cx + 30);
+}
+
+TEST_F(Terminal, ChineseTextsAreDoubleWidthAndLineUp) {
+    press(Key{Key::Menu});
+    ASSERT_TRUE(front.menuOpen());
+    EXPECT_NE(screen().find("關於 Test_rireruv(A)..."), std::string::npos);
+    press(Key{Key::Char, U'a'});
+    ASSERT_EQ(app->active(), app->find(IDD_ABOUT));
+    const int left = (80 - 61) / 2, top = (24 - 11) / 2;
+    front.redraw();
+    const auto& s = io.last;
+    EXPECT_EQ(s.at(left + 2, top + 1).ch, U'關');
+    EXPECT_TRUE(s.at(left + 3, top + 1).continuation);
+    EXPECT_EQ(s.at(left + 4, top + 1).ch, U'於');
+    EXPECT_EQ(s.at(left + 6, top + 1).ch, U' ');
+    EXPECT_EQ(s.at(left + 7, top + 1).ch, U'T');
+    const std::string row = s.row(top + 3);
+    EXPECT_NE(row.find(">確定<"), std::string::npos) << row;
+    EXPECT_EQ(find(top + 4, "Test_rireruv Version 1.0"), left + 1 + 40 * 6 / 4 / 6);
+    EXPECT_EQ(find(top + 6, "[TV]"), left + 1 + 11 * 6 / 4 / 6) << "the icon"; // 11, 17
+    press(Key{Key::Escape});
+    EXPECT_EQ(app->active(), app->find(IDD_VERIFIER));
+}
+
+TEST_F(Terminal, SystemMenuByArrowsAndEnter) {
+    press(Key{Key::Menu});
+    // The first item that can be chosen is Move; Close, then the About item, follow.
+    press(Key{Key::Down});
+    press(Key{Key::Down});
+    press(Key{Key::Enter});
+    EXPECT_EQ(app->active(), app->find(IDD_ABOUT));
+    press(Key{Key::Enter});
+    EXPECT_EQ(app->active(), app->find(IDD_VERIFIER));
+    press(Key{Key::Menu});
+    press(Key{Key::Escape}); // closes the menu only
+    EXPECT_FALSE(front.menuOpen());
+    EXPECT_TRUE(app->running());
+    press(Key{Key::Menu});
+    press(Key{Key::Char, U'c'});
+    EXPECT_FALSE(app->running());
+}
+
+TEST_F(Terminal, KeysAndClicksReachTheDialog) {
+    press(Key{Key::Char, U' '});
+    EXPECT_EQ(app->text(IDC_START_STOP), "Stop");
+    press(Key{Key::Tab});
+    press(Key{Key::BackTab});
+    EXPECT_EQ(app->focusId(), IDC_START_STOP) << "the only tab stop";
+    const int left = 17, top = 6;
+    const int bx = find(top + 6, ">Stop<");
+    ASSERT_GE(bx, 0);
+    press(Key{Key::Click, 0, bx + 1, top + 6});
+    EXPECT_EQ(app->text(IDC_START_STOP), "Start");
+    press(Key{Key::Click, 0, left + 6, top + 6}); // the label: nothing
+    EXPECT_EQ(app->text(IDC_START_STOP), "Start");
+    press(Key{Key::Click, 0, left + 46 - 3, top + 1}); // the close box
+    EXPECT_FALSE(app->running());
+}
+
+TEST_F(Terminal, MinimisedWindowIsABarAndComesBack) {
+    app->sysCommand(SC_MINIMIZE);
+    const std::string s = screen();
+    EXPECT_EQ(io.last.row(23).rfind("[▣ VOR Odiruvid", 0), 0u) << s;
+    press(Key{Key::Menu});
+    press(Key{Key::Char, U'r'});
+    EXPECT_FALSE(IsIconic(app->active()));
+}
+
+TEST_F(Terminal, TooSmallSaysSoAndRecovers) {
+    io.cols = 40;
+    io.rows = 10;
+    EXPECT_NE(screen().find("too small"), std::string::npos);
+    EXPECT_NE(screen().find("It needs 46 x 13"), std::string::npos);
+    io.cols = 80;
+    io.rows = 24;
+    front.redraw();
+    EXPECT_EQ(screen().find("too small"), std::string::npos);
+    EXPECT_NE(screen().find("VOR Odiruvid"), std::string::npos);
+}
+
+TEST_F(Terminal, FailureMessageIsABoxOverEverything) {
+    app.reset();
+    fake_zelk::status = 8;
+    app = startVerifier();
+    const std::string s = screen();
+    EXPECT_NE(s.find("Test_rireruv"), std::string::npos);
+    EXPECT_NE(s.find("ZELK_HWInit() failed!"), std::string::npos);
+    EXPECT_NE(s.find(">OK<"), std::string::npos);
+    press(Key{Key::Enter});
+    EXPECT_FALSE(app->running());
+}
+
+} // namespace
