@@ -84,6 +84,9 @@ struct Desktop {
     ResourceSet resources;
     std::string modulePath;
     uint64_t now = 0; // virtual milliseconds
+    // Time the driver has granted: a program whose handlers take longer (a slow library)
+    // waits here for the driver before its next tick, instead of running on forever.
+    uint64_t horizon = UINT64_MAX;
     std::map<HWND, std::unique_ptr<Window>> windows;
     uintptr_t nextHandle = 0x10000;
     std::deque<Queued> queue;

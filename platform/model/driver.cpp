@@ -155,7 +155,8 @@ void Program::setIconicClient(int width, int height) {
 void Program::advance(uint64_t ms) {
     Desktop& d = desktop();
     const uint64_t end = d.now + ms;
-    while (!m_done) {
+    d.horizon = end;
+    while (!m_done && d.now <= end) {
         uint64_t next = end;
         for (const Timer& t : d.timers)
             next = std::min(next, std::max(t.due, d.now));
@@ -164,7 +165,7 @@ void Program::advance(uint64_t ms) {
         if (next >= end)
             break;
     }
-    d.now = end;
+    d.now = std::max(d.now, end); // a busy program may have run past the end
 }
 
 std::string Program::text(int id) const {

@@ -130,7 +130,7 @@ bool getMessage(MSG& out) {
         }
         Timer* next = nullptr;
         for (Timer& t : d.timers)
-            if (t.due <= d.now && (next == nullptr || t.due < next->due))
+            if (t.due <= d.now && d.now <= d.horizon && (next == nullptr || t.due < next->due))
                 next = &t;
         if (next != nullptr) {
             // The next tick keeps the timer's phase, skipping the ticks that were missed.

@@ -9,6 +9,8 @@ namespace fake_zelk {
 int status = 0;
 std::vector<int> data;
 int uncleared = 0;
+unsigned delayMs = 0;
+int last = -2;
 namespace {
 size_t next = 0;
 }
@@ -16,6 +18,8 @@ void reset() {
     status = 0;
     data.clear();
     uncleared = 0;
+    delayMs = 0;
+    last = -2;
     next = 0;
 }
 } // namespace fake_zelk
@@ -30,6 +34,8 @@ extern "C" int ZELK_GetRemoteData(unsigned char* pbyData) {
     if (*pbyData != 0)
         ++uncleared;
     const int value = data.empty() ? -1 : data[next++ % data.size()];
+    model::desktop().now += delayMs; // the program is busy meanwhile
+    last = value;
     if (value < 0) {
         model::note("ZELK_GetRemoteData -");
         return 1;

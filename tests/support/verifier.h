@@ -13,6 +13,8 @@ namespace fake_zelk {
 extern int status;             // ZELK_HWInit's result
 extern std::vector<int> data;  // bytes given in turn, cycling; -1 writes nothing
 extern int uncleared;          // calls that found the byte not set to 0
+extern unsigned delayMs;       // virtual time each ZELK_GetRemoteData takes
+extern int last;               // what the last call wrote, -1 for nothing, -2 before any call
 void reset();
 } // namespace fake_zelk
 
