@@ -16,6 +16,7 @@ BOOL CVerifierApp::InitInstance() {
     CVerifierDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
+    m_pMainWnd = nullptr; // the dialog object ends with this function
 
     // The dialog has ended, so the program has: no message pump is wanted.
     return FALSE;

@@ -113,7 +113,7 @@ class CCmdTarget {
 
 class CRect : public RECT {
   public:
-    CRect() : RECT{0, 0, 0, 0} {}
+    CRect() { left = top = right = bottom = 0; }
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     operator LPRECT() { return this; }
@@ -168,6 +168,7 @@ class CWinApp : public CCmdTarget {
 
   private:
     friend int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int);
+    // cppcheck-suppress unusedPrivateFunction ; AfxWinMain, a friend, calls it
     void SetCurrentHandles(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow);
 
     const char* m_pszGivenName;

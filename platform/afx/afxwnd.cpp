@@ -9,7 +9,6 @@ namespace {
 // The message being handled, so that Default() can hand it on. Handlers may send messages
 // to the window again (OnPaint sends WM_ICONERASEBKGND), so each dispatch saves and restores it.
 struct CurrentMessage {
-    HWND hWnd;
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
@@ -76,7 +75,7 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         return 0; // not ours: cannot happen, the procedure is only installed by SubclassWindow
     CWnd* pWnd = it->second;
     const CurrentMessage saved = g_current;
-    g_current = {hWnd, message, wParam, lParam};
+    g_current = {message, wParam, lParam};
     const LRESULT result = pWnd->WindowProc(message, wParam, lParam);
     g_current = saved;
     if (message == WM_NCDESTROY)

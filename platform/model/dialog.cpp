@@ -128,7 +128,7 @@ bool dialogKey(HWND dlg, const MSG& m) {
 // then enable the owner and destroy the window before returning the result.
 INT_PTR runModal(HWND dlg, HWND owner, LPARAM param) {
     Desktop& d = desktop();
-    const HWND previousFocus = d.focus;
+    HWND previousFocus = d.focus;
     Window* ownerWindow = window(topLevel(owner));
     const bool ownerWasEnabled = ownerWindow != nullptr && ownerWindow->enabled;
     if (ownerWasEnabled)

@@ -12,7 +12,7 @@ const int kModuleTag = 0x400000;
 
 HINSTANCE moduleHandle() { return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(kModuleTag)); }
 
-Program::Program(ResourceSet resources, std::function<int()> entry, ProgramOptions options) {
+Program::Program(ResourceSet resources, std::function<int()> entry, const ProgramOptions& options) {
     Desktop& d = desktop();
     d = Desktop{};
     d.resources = std::move(resources);
@@ -29,7 +29,7 @@ Program::Program(ResourceSet resources, std::function<int()> entry, ProgramOptio
         if (m_aborting)
             throw Aborted{};
     };
-    m_thread = std::thread([this, entry] {
+    m_thread = std::thread([this, entry = std::move(entry)] {
         int code = -1;
         try {
             code = entry();

@@ -38,7 +38,7 @@ class Program {
   public:
     // Loads the resources, starts entry on the program's thread and returns when the program
     // first waits for input (or has ended).
-    Program(ResourceSet resources, std::function<int()> entry, ProgramOptions options = {});
+    Program(ResourceSet resources, std::function<int()> entry, const ProgramOptions& options = {});
     // Ends whatever is still open (each modal window as with Esc) and waits for the end.
     ~Program();
     Program(const Program&) = delete;

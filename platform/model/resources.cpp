@@ -166,7 +166,7 @@ std::optional<std::u16string> findString(const ResourceSet& resources, unsigned 
         return std::nullopt;
     ByteReader r(block->data);
     for (unsigned i = 0; i < id % 16; ++i)
-        r.skip(2u * r.u16());
+        r.skip(size_t{2} * r.u16());
     std::u16string s(r.u16(), u'\0');
     for (char16_t& c : s)
         c = r.u16();

@@ -67,11 +67,10 @@ bool menuItemEnabled(HWND hwnd, const MenuItem& item) {
     switch (item.id) {
     case SC_RESTORE:
         return w->iconic;
-    case SC_SIZE:
-    case SC_MAXIMIZE:
-        return false; // no sizing frame, no maximise box
-    case SC_MINIMIZE:
-        return false; // no minimise box; the taskbar button still minimises
+    case SC_SIZE:     // no sizing frame
+    case SC_MAXIMIZE: // no maximise box
+    case SC_MINIMIZE: // no minimise box; the taskbar button still minimises
+        return false;
     case SC_MOVE:
         return !w->iconic;
     default:

@@ -27,7 +27,7 @@ void fatal(const std::string& why) {
 void note(const std::string& line) { desktop().record.push_back(line); }
 
 Window* window(HWND h) {
-    auto& windows = desktop().windows;
+    const auto& windows = desktop().windows;
     auto it = windows.find(h);
     return it == windows.end() ? nullptr : it->second.get();
 }

@@ -124,7 +124,7 @@ bool CursesIo::read(Key& key, int timeoutMs) {
             key.kind = Key::Menu;
         else {
             if (n != ERR)
-                unget_wch(next);
+                unget_wch(static_cast<wchar_t>(next));
             key.kind = Key::Escape;
         }
         break;

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         terminal::CursesIo io;
         terminal::FrontEnd frontEnd(io);
         d.idle = [&frontEnd] { frontEnd.idle(); };
-        code = AfxWinMain(model::moduleHandle(), nullptr, &commandLine[0], 1);
+        code = AfxWinMain(model::moduleHandle(), nullptr, commandLine.data(), 1);
         d.idle = nullptr;
     }
     return code;

@@ -141,7 +141,7 @@ std::string menuText(const model::MenuItem& item) {
     std::string text = utf8(item.text);
     const size_t tab = text.find('\t');
     if (tab != std::string::npos)
-        text = text.substr(0, tab) + "   " + text.substr(tab + 1);
+        text.replace(tab, 1, "   ");
     return text;
 }
 
@@ -156,12 +156,12 @@ int charWidth(char32_t c) {
 }
 
 ScreenBuffer::ScreenBuffer(int cols, int rows)
-    : m_cols(cols), m_rows(rows), m_cells(static_cast<size_t>(cols * rows)) {}
+    : m_cols(cols), m_rows(rows), m_cells(static_cast<size_t>(cols) * static_cast<size_t>(rows)) {}
 
 void ScreenBuffer::put(int x, int y, char32_t ch, uint8_t attr, bool continuation) {
     if (x < 0 || y < 0 || x >= m_cols || y >= m_rows)
         return;
-    m_cells[static_cast<size_t>(y * m_cols + x)] = Cell{ch, attr, continuation};
+    m_cells[index(x, y)] = Cell{ch, attr, continuation};
 }
 
 int ScreenBuffer::text(int x, int y, const std::string& utf8Text, uint8_t attr, int maxWidth,
@@ -247,7 +247,7 @@ void minimumSize(int& cols, int& rows) {
 
 void render(ScreenBuffer& s, const OpenMenu* menu) {
     s.fill(0, 0, s.cols(), s.rows(), U' ');
-    const HWND active = activeWindow();
+    HWND active = activeWindow();
     for (const Placement& p : layout(s.cols(), s.rows())) {
         const model::Window& w = *model::window(p.hwnd);
         const uint8_t captionAttr = p.hwnd == active ? kReverse | kBold : kBold;

@@ -34,7 +34,7 @@ class ScreenBuffer {
     ScreenBuffer(int cols, int rows);
     int cols() const { return m_cols; }
     int rows() const { return m_rows; }
-    const Cell& at(int x, int y) const { return m_cells[static_cast<size_t>(y * m_cols + x)]; }
+    const Cell& at(int x, int y) const { return m_cells[index(x, y)]; }
     // Writes UTF-8 text from (x, y), clipped to the row and to maxWidth cells; returns the cells
     // used. '&' marks the next character as a mnemonic (underlined) unless plain is set.
     int text(int x, int y, const std::string& utf8, uint8_t attr, int maxWidth = 1 << 20,
@@ -46,6 +46,9 @@ class ScreenBuffer {
 
   private:
     void put(int x, int y, char32_t ch, uint8_t attr, bool continuation = false);
+    size_t index(int x, int y) const {
+        return static_cast<size_t>(y) * static_cast<size_t>(m_cols) + static_cast<size_t>(x);
+    }
     int m_cols, m_rows;
     std::vector<Cell> m_cells;
 };
