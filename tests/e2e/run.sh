@@ -12,28 +12,7 @@ out=$(cd "$2" && pwd)
 shots=${3:-}
 started=$(date +%s%N)
 
-top=$(cd "$(dirname "$0")/../.." && pwd)
-export WINEPREFIX="$out/prefix" WINEARCH=win32
-export WINEDEBUG=-all,err+module        # quiet, but a missing DLL is still reported
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko install prompts
-# Code page 950, so the program's 8-bit texts are those of a Taiwanese Windows.
-export LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8
-
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-export DISPLAY=":$display"
-# -br: a black root, so windows already closed do not linger in later screenshots.
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -br -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-  wait "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-
-"$top/scripts/wine-prefix" "$WINEPREFIX" --fresh
+. "$(dirname "$0")/wine-session.sh"
 ready=$(date +%s%N)
 
 # Under code page 1252 (LANG=C), where the model's ANSI conversion is pinned down.

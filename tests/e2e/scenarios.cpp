@@ -1,6 +1,10 @@
 // e2e_driver.exe: drives the real Test_rireruv.EXE under Wine, scenario by scenario, and
-// prints one verdict per scenario. Usage: e2e_driver.exe OUTPUT_DIRECTORY
-// The output directory receives report.txt and the screenshots (.bmp).
+// prints one verdict per scenario. The output directory receives report.txt and the
+// screenshots (.bmp).
+//   e2e_driver.exe OUTPUT_DIRECTORY                 the scenarios
+//   e2e_driver.exe OUTPUT_DIRECTORY --soak SECONDS  polling that long leaks nothing
+//   e2e_driver.exe OUTPUT_DIRECTORY --bench SECONDS the benchmark's figures under Wine
+#include "measure.h"
 #include "session.h"
 
 #include <cstdio>
@@ -324,7 +328,19 @@ void commandLineChangesNothing(Check& c) {
 
 int wmain(int argc, wchar_t** argv) {
     g_out = argc > 1 ? argv[1] : L".";
+    const std::wstring mode = argc > 2 ? argv[2] : L"";
+    const unsigned seconds = argc > 3 ? static_cast<unsigned>(_wtoi(argv[3])) : 60;
     g_report = _wfopen((g_out + L"\\report.txt").c_str(), L"w");
+    if (mode == L"--soak" || mode == L"--bench") {
+        bool ok = true;
+        if (mode == L"--soak")
+            ok = soak(seconds, say);
+        else
+            benchmark(seconds, say);
+        say(ok ? "ALL PASSED" : "1 FAILED");
+        std::fclose(g_report);
+        return ok ? 0 : 1;
+    }
     const std::vector<std::pair<const char*, std::function<void(Check&)>>> scenarios = {
         {"dialog at open", dialogAtOpen},
         {"polling shows each byte in turn", pollsTheDataInTurn},

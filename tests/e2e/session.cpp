@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <fstream>
 
-namespace {
-
 std::wstring exeDir() {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path);
     return dir.substr(0, dir.find_last_of(L"\\/") + 1);
 }
+
+namespace {
 
 std::wstring tempPath(const std::wstring& name) {
     wchar_t dir[MAX_PATH];
@@ -73,7 +73,7 @@ std::wstring wide(const std::string& s) {
 
 void pause(DWORD ms) { Sleep(ms); }
 
-Verifier::Verifier(const Settings& settings, const std::string& args) {
+Verifier::Verifier(const Settings& settings, const std::string& args, const std::wstring& program) {
     static int serial = 0;
     ++serial;
     m_trace = tempPath(L"rireruv-trace-" + std::to_wstring(serial) + L".txt");
@@ -84,7 +84,7 @@ Verifier::Verifier(const Settings& settings, const std::string& args) {
     for (const auto& [name, value] : settings)
         env[wide(name)] = wide(value);
     std::wstring block = environmentBlock(env);
-    const std::wstring exe = exeDir() + L"Test_rireruv.EXE";
+    const std::wstring exe = exeDir() + program;
     std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + wide(args));
     STARTUPINFOW si{};
     si.cb = sizeof si;

@@ -11,6 +11,7 @@
 #include <vector>
 
 std::string utf8(const std::wstring& s);
+std::wstring exeDir(); // where this driver, the verifier and its library are
 std::wstring wide(const std::string& s);
 
 // Waits, handling nothing: the driver has no windows of its own.
@@ -22,7 +23,8 @@ class Verifier {
   public:
     // Starts Test_rireruv.EXE (beside this driver) with the RIRERUV_* settings given, a fresh
     // trace file, and the command-line arguments given.
-    explicit Verifier(const Settings& settings, const std::string& args = "");
+    explicit Verifier(const Settings& settings, const std::string& args = "",
+                      const std::wstring& program = L"Test_rireruv.EXE");
     ~Verifier(); // ends the process if it still runs
     Verifier(const Verifier&) = delete;
     Verifier& operator=(const Verifier&) = delete;
@@ -40,6 +42,7 @@ class Verifier {
     std::vector<std::string> probe(HWND dialog);
 
     DWORD threadId() const { return m_threadId; }
+    HANDLE process() const { return m_process; }
 
   private:
     HANDLE m_process = nullptr;
