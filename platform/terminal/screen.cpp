@@ -11,44 +11,6 @@ const int kFrameWidth = 2;  // left and right borders
 const int kFrameHeight = 4; // top border, caption, separator, bottom border
 const int kIconicWidth = 32;
 
-std::u32string decode(const std::string& s) {
-    std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        char32_t c = b;
-        size_t n = 1;
-        if (b >= 0xF0)
-            c = b & 0x07, n = 4;
-        else if (b >= 0xE0)
-            c = b & 0x0F, n = 3;
-        else if (b >= 0xC0)
-            c = b & 0x1F, n = 2;
-        for (size_t k = 1; k < n && i + k < s.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += c;
-        i += n;
-    }
-    return out;
-}
-
-void encode(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 int width(const std::u32string& s) {
     int w = 0;
     for (char32_t c : s)
@@ -101,7 +63,7 @@ std::vector<std::u32string> wrap(const std::u32string& text, int w) {
 std::string toUtf8(const std::u32string& s) {
     std::string out;
     for (char32_t c : s)
-        encode(out, c);
+        model::appendUtf8(out, c);
     return out;
 }
 
@@ -118,14 +80,14 @@ void drawControl(ScreenBuffer& s, const model::Window& c, int ox, int oy) {
     } else if (c.kind == "button") {
         const bool focused = model::desktop().focus == c.handle;
         const std::string label = (focused ? ">" : "[") + text + (focused ? "<" : "]");
-        const int lw = width(decode(label));
+        const int lw = width(model::decodeUtf8(label));
         s.text(ox + x0 + std::max(0, (w - lw) / 2), oy + y0 + (y1 - y0 - 1) / 2, label,
                focused ? kReverse : kNormal, w, false);
     } else if ((c.style & SS_TYPEMASK) == SS_ICON) {
         s.text(ox + x0, oy + y0, " \\/ ", kNormal, w);
         s.text(ox + x0, oy + y0 + 1, "[TV]", kBold, w);
     } else {
-        const auto lines = wrap(decode(text), w);
+        const auto lines = wrap(model::decodeUtf8(text), w);
         for (size_t i = 0; i < lines.size() && static_cast<int>(i) < y1 - y0; ++i)
             s.text(ox + x0, oy + y0 + static_cast<int>(i), toUtf8(lines[i]), kNormal, w,
                    (c.style & SS_NOPREFIX) != 0);
@@ -168,7 +130,7 @@ int ScreenBuffer::text(int x, int y, const std::string& utf8Text, uint8_t attr, 
                        bool plain) {
     int used = 0;
     bool mnemonic = false;
-    for (char32_t c : decode(utf8Text)) {
+    for (char32_t c : model::decodeUtf8(utf8Text)) {
         if (!plain && c == U'&' && !mnemonic) {
             mnemonic = true;
             continue;
@@ -209,7 +171,7 @@ std::string ScreenBuffer::row(int y) const {
     std::string out;
     for (int x = 0; x < m_cols; ++x)
         if (!at(x, y).continuation)
-            encode(out, at(x, y).ch);
+            model::appendUtf8(out, at(x, y).ch);
     return out;
 }
 
@@ -278,7 +240,7 @@ void render(ScreenBuffer& s, const OpenMenu* menu) {
         return;
     int mw = 0;
     for (const auto& item : *items)
-        mw = std::max(mw, width(decode(menuText(item))));
+        mw = std::max(mw, width(model::decodeUtf8(menuText(item))));
     int mx = 0, my = 0;
     for (const Placement& p : layout(s.cols(), s.rows()))
         if (p.hwnd == menu->window) {
