@@ -34,8 +34,9 @@ void expectItems(const model::DialogTemplate& t, const std::vector<Item>& items)
         EXPECT_EQ(a.windowClass.number, e.cls);
         EXPECT_TRUE(a.windowClass.isNumber);
         EXPECT_EQ(a.id, e.id);
-        if (e.text != nullptr)
+        if (e.text != nullptr) {
             EXPECT_EQ(model::utf8(a.text.name), e.text);
+        }
         EXPECT_EQ(std::vector<int>({a.x, a.y, a.cx, a.cy}), std::vector<int>({e.x, e.y, e.cx, e.cy}));
         EXPECT_EQ(a.style, e.style) << std::hex << a.style;
         EXPECT_EQ(a.exStyle, 0u);
