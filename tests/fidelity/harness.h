@@ -7,6 +7,7 @@
 // tests that count timer ticks allow for the difference.
 #pragma once
 
+#include "record.h"
 #include "win32api.h"
 
 #include <functional>
@@ -59,18 +60,5 @@ class Session {
 
 // Runs one modal dialog from template 100 with the session's handler; notes its result.
 void runDialog();
-
-// The entries of a record that begin with one of the prefixes.
-inline std::vector<std::string> only(const std::vector<std::string>& record,
-                                     std::initializer_list<const char*> prefixes) {
-    std::vector<std::string> out;
-    for (const auto& line : record)
-        for (const char* p : prefixes)
-            if (line.rfind(p, 0) == 0) {
-                out.push_back(line);
-                break;
-            }
-    return out;
-}
 
 } // namespace fidelity

@@ -37,15 +37,3 @@ void expectCalls(const char* file, int line, const std::vector<std::string>& exp
         ADD_FAILURE_AT(file, line) << "calls differ:\n" << diff << "  the record was:\n" << all;
     }
 }
-
-std::vector<std::string> only(const std::vector<std::string>& record,
-                              const std::vector<std::string>& prefixes) {
-    std::vector<std::string> out;
-    for (const auto& entry : record)
-        for (const auto& p : prefixes)
-            if (entry.compare(0, p.size(), p) == 0) {
-                out.push_back(entry);
-                break;
-            }
-    return out;
-}

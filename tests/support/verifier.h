@@ -29,9 +29,7 @@ void expectCalls(const char* file, int line, const std::vector<std::string>& exp
                  const std::vector<std::string>& actual);
 #define EXPECT_CALLS(expected, actual) expectCalls(__FILE__, __LINE__, expected, actual)
 
-// Only the entries that begin with one of the prefixes.
-std::vector<std::string> only(const std::vector<std::string>& record,
-                              const std::vector<std::string>& prefixes);
+#include "record.h"
 
 #include <gtest/gtest.h>
 
