@@ -37,7 +37,7 @@ struct Window {
                            // window's client area is (0, 0, rect.right, rect.bottom)
     WNDPROC proc = nullptr;
     DLGPROC dlgProc = nullptr;
-    LONG_PTR msgResult = 0, userData = 0;
+    LONG_PTR msgResult = 0;
     HICON bigIcon = nullptr, smallIcon = nullptr, staticIcon = nullptr;
     HMENU sysMenu = nullptr;
     bool visible = false, enabled = true, iconic = false, needsPaint = false;
@@ -46,9 +46,6 @@ struct Window {
     // dialogs
     bool ended = false;
     INT_PTR result = 0;
-    // message boxes
-    std::u16string mbCaption;
-    UINT mbType = 0;
 };
 
 struct MenuItem {

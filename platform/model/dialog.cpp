@@ -251,7 +251,6 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     w->kind = "msgbox";
     w->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     w->text = fromAnsi(caption.c_str());
-    w->mbType = uType;
     w->owner = topLevel(hWnd);
     w->proc = defDlgProc;
     w->dlgProc = messageBoxProc;

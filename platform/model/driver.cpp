@@ -183,9 +183,11 @@ int Program::focusId() const {
     return w != nullptr ? w->id : 0;
 }
 
-std::vector<std::string> Program::systemMenu() const {
+std::vector<std::string> Program::systemMenu() const { return systemMenuOf(active()); }
+
+std::vector<std::string> systemMenuOf(HWND h) {
     std::vector<std::string> out;
-    const Window* w = window(active());
+    const Window* w = window(h);
     const auto* items = w != nullptr ? menuItems(w->sysMenu) : nullptr;
     if (items == nullptr)
         return out;

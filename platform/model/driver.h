@@ -34,6 +34,10 @@ struct ProgramOptions {
 
 HINSTANCE moduleHandle();
 
+// A window's system menu as a test reads it: "0x10 text" per item, "-" for a separator;
+// empty when the window has none yet.
+std::vector<std::string> systemMenuOf(HWND window);
+
 class Program {
   public:
     // Loads the resources, starts entry on the program's thread and returns when the program

@@ -250,17 +250,4 @@ std::string utf8(const std::u16string& s) {
     return out;
 }
 
-std::u16string utf16(const std::string& s) {
-    std::u16string out;
-    for (char32_t c : decodeUtf8(s)) {
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
-
 } // namespace model

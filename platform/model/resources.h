@@ -100,7 +100,6 @@ class ByteReader {
 };
 
 std::string utf8(const std::u16string& s);
-std::u16string utf16(const std::string& utf8Text);
 std::u32string decodeUtf8(const std::string& s);
 void appendUtf8(std::string& out, char32_t c);
 

@@ -139,7 +139,6 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define BN_CLICKED 0
 
 #define GWLP_WNDPROC (-4)
-#define GWLP_USERDATA (-21)
 #define DWLP_MSGRESULT 0
 
 #define WS_POPUP 0x80000000u

@@ -267,10 +267,6 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
         old = reinterpret_cast<LONG_PTR>(w->proc);
         w->proc = reinterpret_cast<WNDPROC>(dwNewLong);
         break;
-    case GWLP_USERDATA:
-        old = w->userData;
-        w->userData = dwNewLong;
-        break;
     case DWLP_MSGRESULT:
         old = w->msgResult;
         w->msgResult = dwNewLong;
@@ -288,8 +284,6 @@ LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
     switch (nIndex) {
     case GWLP_WNDPROC:
         return reinterpret_cast<LONG_PTR>(w->proc);
-    case GWLP_USERDATA:
-        return w->userData;
     case DWLP_MSGRESULT:
         return w->msgResult;
     default:

@@ -48,7 +48,7 @@ void FrontEnd::redraw() {
         for (int i = 0; i < 3; ++i)
             screen.text(0, rows / 2 - 1 + i, lines[i], kBold);
     } else {
-        render(screen, m_menuOpen ? &m_menu : nullptr);
+        render(screen, menuOpen() ? &m_menu : nullptr);
     }
     m_io.draw(screen);
 }
@@ -56,8 +56,8 @@ void FrontEnd::redraw() {
 void FrontEnd::idle() {
     model::Desktop& d = model::desktop();
     d.now = elapsedMs();
-    if (m_menuOpen && model::window(m_menu.window) == nullptr)
-        m_menuOpen = false;
+    if (model::window(m_menu.window) == nullptr)
+        m_menu = OpenMenu{};
     redraw();
     // Wait for a key, but no longer than until the next timer falls due.
     int timeout = 1000;
@@ -75,7 +75,6 @@ void FrontEnd::openMenu(HWND window) {
         return;
     GetSystemMenu(window, FALSE);
     m_menu = OpenMenu{window, -1};
-    m_menuOpen = true;
     moveSelection(1);
 }
 
@@ -95,20 +94,21 @@ void FrontEnd::moveSelection(int delta) {
 }
 
 void FrontEnd::choose() {
-    const auto* items = itemsOf(m_menu.window);
-    m_menuOpen = false;
-    if (items == nullptr || m_menu.selected < 0 || m_menu.selected >= static_cast<int>(items->size()))
+    const OpenMenu chosen = m_menu;
+    m_menu = OpenMenu{};
+    const auto* items = itemsOf(chosen.window);
+    if (items == nullptr || chosen.selected < 0 || chosen.selected >= static_cast<int>(items->size()))
         return;
-    const model::MenuItem& item = (*items)[static_cast<size_t>(m_menu.selected)];
+    const model::MenuItem& item = (*items)[static_cast<size_t>(chosen.selected)];
     // Choosing an item posts its command, as the window system's menu does.
-    if (model::menuItemEnabled(m_menu.window, item))
-        model::post(m_menu.window, WM_SYSCOMMAND, item.id, 0, true);
+    if (model::menuItemEnabled(chosen.window, item))
+        model::post(chosen.window, WM_SYSCOMMAND, item.id, 0, true);
 }
 
 void FrontEnd::handle(const Key& key) {
     if (key.kind == Key::Resize || key.kind == Key::None)
         return;
-    if (m_menuOpen) {
+    if (menuOpen()) {
         switch (key.kind) {
         case Key::Up:
             moveSelection(-1);
@@ -133,7 +133,7 @@ void FrontEnd::handle(const Key& key) {
             break;
         }
         default: // Esc, the menu key again, a click elsewhere
-            m_menuOpen = false;
+            m_menu = OpenMenu{};
             break;
         }
         return;

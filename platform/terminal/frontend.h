@@ -34,7 +34,7 @@ class FrontEnd {
     void idle();               // the model's idle hook
     void handle(const Key& key); // one key or click, as input to the program
     void redraw();
-    bool menuOpen() const { return m_menuOpen; }
+    bool menuOpen() const { return m_menu.window != nullptr; }
 
   private:
     void openMenu(HWND window);
@@ -43,8 +43,7 @@ class FrontEnd {
     uint64_t elapsedMs() const;
 
     Io& m_io;
-    OpenMenu m_menu;
-    bool m_menuOpen = false;
+    OpenMenu m_menu; // its window is null while no menu is open
     std::chrono::steady_clock::time_point m_start;
 };
 

@@ -330,7 +330,8 @@ int wmain(int argc, wchar_t** argv) {
     g_out = argc > 1 ? argv[1] : L".";
     const std::wstring mode = argc > 2 ? argv[2] : L"";
     const unsigned seconds = argc > 3 ? static_cast<unsigned>(_wtoi(argv[3])) : 60;
-    g_report = _wfopen((g_out + L"\\report.txt").c_str(), L"w");
+    // Binary, so the report's lines end in LF alone and the shell reads them as they are.
+    g_report = _wfopen((g_out + L"\\report.txt").c_str(), L"wb");
     if (mode == L"--soak" || mode == L"--bench") {
         bool ok = true;
         if (mode == L"--soak")

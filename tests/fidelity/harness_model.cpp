@@ -3,8 +3,6 @@
 
 #include "driver.h"
 
-#include <cstdio>
-
 extern const unsigned char kProgramResources[];
 extern const std::size_t kProgramResourcesSize;
 
@@ -21,17 +19,7 @@ HINSTANCE module() { return model::moduleHandle(); }
 void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) { model::post(h, msg, wp, lp); }
 bool enabled(HWND h) { return model::window(h) != nullptr && model::window(h)->enabled; }
 
-std::vector<std::string> systemMenu(HWND h) {
-    std::vector<std::string> out;
-    const model::Window* w = model::window(h);
-    const auto* items = w != nullptr ? model::menuItems(w->sysMenu) : nullptr;
-    for (const auto& item : items ? *items : std::vector<model::MenuItem>{}) {
-        char id[16];
-        std::snprintf(id, sizeof id, "0x%X ", static_cast<unsigned>(item.id));
-        out.push_back(item.flags & MF_SEPARATOR ? "-" : id + model::utf8(item.text));
-    }
-    return out;
-}
+std::vector<std::string> systemMenu(HWND h) { return model::systemMenuOf(h); }
 
 std::basic_string<WCHAR> wide(const char* ascii) {
     return std::basic_string<WCHAR>(ascii, ascii + std::char_traits<char>::length(ascii));
