@@ -4,7 +4,7 @@
 #include "VerifierDlg.h"
 
 BEGIN_MESSAGE_MAP(CVerifierApp, CWinApp)
-    ON_COMMAND(ID_HELP, CWinApp::OnHelp) // void OnHelp()
+ON_COMMAND(ID_HELP, CWinApp::OnHelp) // void OnHelp()
 END_MESSAGE_MAP()
 
 CVerifierApp theApp;

@@ -8,4 +8,6 @@ END_MESSAGE_MAP()
 
 CAboutBoxDlg::CAboutBoxDlg() : CDialog(IDD_ABOUT) {}
 
-void CAboutBoxDlg::DoDataExchange(CDataExchange* pDX) { CDialog::DoDataExchange(pDX); }
+void CAboutBoxDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+}

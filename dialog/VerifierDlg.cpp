@@ -6,12 +6,12 @@
 #include "zelk.h"
 
 BEGIN_MESSAGE_MAP(CVerifierDlg, CDialog)
-    ON_WM_SYSCOMMAND()                          // void OnSysCommand(UINT nID, LPARAM lParam)
-    ON_WM_PAINT()                               // void OnPaint()
-    ON_WM_QUERYDRAGICON()                       // HCURSOR OnQueryDragIcon()
-    ON_BN_CLICKED(IDC_START_STOP, OnStartStop)  // void OnStartStop()
-    ON_WM_TIMER()                               // void OnTimer(UINT_PTR nIDEvent)
-    ON_WM_DESTROY()                             // void OnDestroy()
+ON_WM_SYSCOMMAND()                         // void OnSysCommand(UINT nID, LPARAM lParam)
+ON_WM_PAINT()                              // void OnPaint()
+ON_WM_QUERYDRAGICON()                      // HCURSOR OnQueryDragIcon()
+ON_BN_CLICKED(IDC_START_STOP, OnStartStop) // void OnStartStop()
+ON_WM_TIMER()                              // void OnTimer(UINT_PTR nIDEvent)
+ON_WM_DESTROY()                            // void OnDestroy()
 END_MESSAGE_MAP()
 
 namespace {
@@ -24,7 +24,9 @@ CVerifierDlg::CVerifierDlg(CWnd* pParent)
     m_hAppIcon = AfxGetApp()->LoadIcon(IDR_APPICON);
 }
 
-void CVerifierDlg::DoDataExchange(CDataExchange* pDX) { CDialog::DoDataExchange(pDX); }
+void CVerifierDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+}
 
 // ---- set-up and teardown ------------------------------------------------------------------
 
@@ -131,4 +133,6 @@ void CVerifierDlg::OnPaint() {
     dc.DrawIcon(x, y, m_hAppIcon);
 }
 
-HCURSOR CVerifierDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hAppIcon); }
+HCURSOR CVerifierDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hAppIcon);
+}

@@ -12,26 +12,81 @@
 //   called without ZELK_HWInit having been called.
 // - ZELK_Free: releases what ZELK_HWInit took. Its result is not used.
 //
-// The entries use the C calling convention and undecorated names.
+// The calling convention. The entries have undecorated names, but a board's vendor may have
+// built them __cdecl (the caller takes the arguments off the stack; ours does) or __stdcall
+// (the callee does, as the Windows API does). The import by name binds either way, so nothing
+// tells the program which one it got, and a wrong guess leaves the stack pointer four bytes
+// off after every ZELK_GetRemoteData. So on Windows the program calls each entry through
+// zelkCall, which keeps the stack pointer in a register the callee must preserve (esi, in
+// both conventions) and puts it back after the call: whoever took the argument off, the stack
+// is as it was. The entries' addresses come from the import table slots the loader fills for
+// the three names, so the EXE still imports them by name from rireruv.dll. Our stand-in is
+// __cdecl, and __stdcall when built with RIRERUV_STDCALL (the tests run the EXE against both).
 #pragma once
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#if defined(_WIN32) && defined(RIRERUV_BUILDING)
-#define ZELKAPI __declspec(dllexport)
-#elif defined(_WIN32)
-#define ZELKAPI __declspec(dllimport)
-#else
-#define ZELKAPI __attribute__((visibility("default")))
-#endif
-
 #define ZELK_INIT_FAILED 8
 
-ZELKAPI int ZELK_HWInit(void);
-ZELKAPI int ZELK_GetRemoteData(unsigned char* pbyData);
-ZELKAPI int ZELK_Free(void);
+#if defined(_WIN32) && defined(RIRERUV_BUILDING)
+
+#ifdef RIRERUV_STDCALL
+#define ZELKCALL __stdcall
+#else
+#define ZELKCALL __cdecl
+#endif
+__declspec(dllexport) int ZELKCALL ZELK_HWInit(void);
+__declspec(dllexport) int ZELKCALL ZELK_GetRemoteData(unsigned char* pbyData);
+__declspec(dllexport) int ZELKCALL ZELK_Free(void);
+
+#elif defined(_WIN32)
+
+// ecx and edx, the x87 stack and the SSE registers (when the compiler uses them) are the
+// callee's to use in both conventions.
+#ifdef __SSE__
+#define ZELK_SSE_CLOBBERS , "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
+#else
+#define ZELK_SSE_CLOBBERS
+#endif
+
+// Calls entry with one argument, in either convention; an entry that takes none ignores it.
+static inline int zelkCall(const void* entry, void* argument) {
+    int result;
+    void* stack;
+    __asm__ volatile("movl %%esp, %[stack]\n\t"
+                     "pushl %[argument]\n\t"
+                     "calll *%[entry]\n\t"
+                     "movl %[stack], %%esp"
+                     : "=a"(result), [stack] "=&S"(stack)
+                     : [entry] "r"(entry), [argument] "r"(argument)
+                     : "ecx", "edx", "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)",
+                       "st(5)", "st(6)", "st(7)" ZELK_SSE_CLOBBERS);
+    return result;
+}
+
+extern const void* const zelkImportHWInit __asm__("__imp__ZELK_HWInit");
+extern const void* const zelkImportGetRemoteData __asm__("__imp__ZELK_GetRemoteData");
+extern const void* const zelkImportFree __asm__("__imp__ZELK_Free");
+
+static inline int ZELK_HWInit(void) {
+    return zelkCall(zelkImportHWInit, 0);
+}
+static inline int ZELK_GetRemoteData(unsigned char* pbyData) {
+    return zelkCall(zelkImportGetRemoteData, pbyData);
+}
+static inline int ZELK_Free(void) {
+    return zelkCall(zelkImportFree, 0);
+}
+
+#else
+
+__attribute__((visibility("default"))) int ZELK_HWInit(void);
+__attribute__((visibility("default"))) int ZELK_GetRemoteData(unsigned char* pbyData);
+__attribute__((visibility("default"))) int ZELK_Free(void);
+
+#endif
 
 #ifdef __cplusplus
 }

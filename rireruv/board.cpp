@@ -12,17 +12,59 @@ namespace rireruv {
 namespace {
 
 const unsigned kMaxDelayMs = 60000;
+const size_t kQuotedMax = 32;      // bytes of a bad value shown in a reason
+const size_t kQuotedPathMax = 120; // a file name is shown longer, to say where
 
-bool parseInt(const char* text, long min, long max, long& out) {
-    if (text == nullptr || *text == 0)
-        return false;
+// One byte of a quoted value, as C would write it in a string.
+std::string escaped(unsigned char c) {
+    if (c == '"' || c == '\\')
+        return std::string("\\") + static_cast<char>(c);
+    if (c >= 0x20 && c < 0x7F)
+        return std::string(1, static_cast<char>(c));
+    if (c == '\t')
+        return "\\t";
+    if (c == '\n')
+        return "\\n";
+    if (c == '\r')
+        return "\\r";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    return hex;
+}
+
+// A bad value may be a whole file's worth, or bytes that are not text: a reason quotes its
+// start, escaped, so it stays one short line that any terminal or log shows as it is.
+std::string quoted(const std::string& text, size_t max = kQuotedMax) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size() && i < max; ++i)
+        out += escaped(static_cast<unsigned char>(text[i]));
+    out += "\"";
+    if (text.size() > max)
+        out += "... (" + std::to_string(text.size()) + " bytes)";
+    return out;
+}
+
+bool isBlank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+// Why text is not a decimal integer from min to max, or an empty string (and out is set).
+// White space around the digits is refused with its own reason: strtol would skip a leading
+// blank, and " 8" pasted from somewhere looks like 8 but is not what was meant to be typed.
+std::string parseInt(const std::string& name, const std::string& text, long long min, long long max,
+                     const std::string& what, long long& out) {
+    const std::string head = name + ": " + quoted(text);
+    if (text.empty())
+        return head + " is empty; give " + what;
+    if (isBlank(text.front()) || isBlank(text.back()))
+        return head + " has white space around the number; give the digits alone";
     char* end = nullptr;
     errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != 0 || v < min || v > max || std::isspace(static_cast<unsigned char>(*text)))
-        return false;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != 0 || v < min || v > max)
+        return head + " is not " + what;
     out = v;
-    return true;
+    return "";
 }
 
 int hexDigit(char c) {
@@ -35,16 +77,21 @@ int hexDigit(char c) {
     return -1;
 }
 
+// Any white space (a list pasted over several lines too) or a comma ends a token.
+bool isSeparator(char c) {
+    return c == ',' || isBlank(c);
+}
+
 // Parses RIRERUV_DATA into data; returns the reason it is malformed, or an empty string.
 std::string parseData(const std::string& text, std::vector<int>& data) {
     size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == ' ' || text[i] == ',' || text[i] == '\t') {
+        if (isSeparator(text[i])) {
             ++i;
             continue;
         }
         const size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != ',' && text[i] != '\t')
+        while (i < text.size() && !isSeparator(text[i]))
             ++i;
         const std::string token = text.substr(start, i - start);
         if (token == "-") {
@@ -52,8 +99,8 @@ std::string parseData(const std::string& text, std::vector<int>& data) {
         } else if (token.size() == 2 && hexDigit(token[0]) >= 0 && hexDigit(token[1]) >= 0) {
             data.push_back(hexDigit(token[0]) * 16 + hexDigit(token[1]));
         } else {
-            return "RIRERUV_DATA: token " + std::to_string(data.size() + 1) + ", \"" + token +
-                   "\", is not a hex byte 00-FF or -";
+            return "RIRERUV_DATA: token " + std::to_string(data.size() + 1) + ", " + quoted(token) +
+                   ", is not a hex byte 00-FF or -";
         }
     }
     if (data.empty())
@@ -61,36 +108,55 @@ std::string parseData(const std::string& text, std::vector<int>& data) {
     return "";
 }
 
+// A trace that cannot be written would lose every line without a word, so the file is
+// opened (and created) once now: a missing folder, a folder or /proc is a reason, not a
+// silence.
+std::string checkTrace(const std::string& path) {
+    if (path.empty())
+        return "RIRERUV_TRACE: empty; give a file name, or leave it unset for no trace";
+    errno = 0;
+    FILE* f = std::fopen(path.c_str(), "a");
+    if (f == nullptr) {
+        const int why = errno;
+        return "RIRERUV_TRACE: cannot write to " + quoted(path, kQuotedPathMax) + ": " +
+               (why != 0 ? std::strerror(why) : "cannot open it");
+    }
+    std::fclose(f);
+    return "";
+}
+
 } // namespace
 
+// One block per variable, in a fixed order; each adds its reason and keeps reading, so one
+// bad setting does not hide another.
 Settings readSettings(const std::function<const char*(const char*)>& lookup) {
     Settings s;
-    std::string error;
+    auto reject = [&s](const std::string& why) {
+        if (!why.empty())
+            s.errors.push_back(why);
+    };
     if (const char* status = lookup("RIRERUV_INIT_STATUS")) {
-        long v = 0;
-        if (parseInt(status, INT32_MIN, INT32_MAX, v))
-            s.initStatus = static_cast<int>(v);
-        else
-            error = std::string("RIRERUV_INIT_STATUS: \"") + status +
-                    "\" is not a decimal 32-bit integer";
+        long long v = 0;
+        reject(parseInt("RIRERUV_INIT_STATUS", status, INT32_MIN, INT32_MAX,
+                        "a decimal 32-bit integer", v));
+        s.initStatus = static_cast<int>(v);
     }
     if (const char* data = lookup("RIRERUV_DATA")) {
         s.demo = false;
-        const std::string why = parseData(data, s.data);
-        if (error.empty())
-            error = why;
+        reject(parseData(data, s.data));
     }
     if (const char* delay = lookup("RIRERUV_DELAY_MS")) {
-        long v = 0;
-        if (parseInt(delay, 0, kMaxDelayMs, v))
-            s.delayMs = static_cast<unsigned>(v);
-        else if (error.empty())
-            error = std::string("RIRERUV_DELAY_MS: \"") + delay + "\" is not a number of ms from 0 to " +
-                    std::to_string(kMaxDelayMs);
+        long long v = 0;
+        reject(parseInt("RIRERUV_DELAY_MS", delay, 0, kMaxDelayMs,
+                        "a number of ms from 0 to " + std::to_string(kMaxDelayMs), v));
+        s.delayMs = static_cast<unsigned>(v);
     }
-    if (const char* trace = lookup("RIRERUV_TRACE"))
-        s.tracePath = trace;
-    s.error = error;
+    if (const char* trace = lookup("RIRERUV_TRACE")) {
+        const std::string why = checkTrace(trace);
+        reject(why);
+        if (why.empty())
+            s.tracePath = trace;
+    }
     return s;
 }
 
@@ -132,10 +198,12 @@ void Board::trace(const std::string& line) const {
 }
 
 int Board::init() {
-    if (!m_settings.error.empty()) {
-        std::fprintf(stderr, "rireruv: %s\n", m_settings.error.c_str());
+    if (!m_settings.errors.empty()) {
+        for (const std::string& why : m_settings.errors) {
+            std::fprintf(stderr, "rireruv: %s\n", why.c_str());
+            trace("error " + why);
+        }
         std::fflush(stderr);
-        trace("error " + m_settings.error);
         trace("ZELK_HWInit 8");
         return 8;
     }

@@ -1,14 +1,15 @@
 // The simulated board behind our stand-in rireruv.dll.
 //
 // People and tests set a board up through the environment:
-//   RIRERUV_INIT_STATUS  decimal status that ZELK_HWInit returns (default 0)
-//   RIRERUV_DATA         tokens separated by spaces or commas, each a hex byte 00-FF or "-"
-//                        (write nothing); successive ZELK_GetRemoteData calls take successive
-//                        tokens, cycling (default: the demo remote)
+//   RIRERUV_INIT_STATUS  decimal status that ZELK_HWInit returns (default 0), the digits alone
+//   RIRERUV_DATA         tokens separated by white space or commas, each a hex byte 00-FF or
+//                        "-" (write nothing); successive ZELK_GetRemoteData calls take
+//                        successive tokens, cycling (default: the demo remote)
 //   RIRERUV_DELAY_MS     each ZELK_GetRemoteData takes this long (default 0)
 //   RIRERUV_TRACE        a file; each call appends one line and flushes it
-// A malformed setting makes ZELK_HWInit fail with 8, and the reason goes to standard error
-// and to the trace.
+// A malformed setting, or one that cannot be honoured (a trace file that cannot be written),
+// makes ZELK_HWInit fail with 8; each reason goes to standard error and, where there is one,
+// to the trace. A bad value is quoted short and escaped, so a reason is one readable line.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,8 @@ struct Settings {
     bool demo = true;      // no RIRERUV_DATA: the demo remote
     std::vector<int> data; // bytes 0-255, or kNothing
     unsigned delayMs = 0;
-    std::string tracePath;
-    std::string error; // the first malformed setting, or empty
+    std::string tracePath;           // empty: no trace
+    std::vector<std::string> errors; // one reason per malformed setting, in order
 };
 
 // Reads the settings through lookup (getenv, or a table in tests).

@@ -1,24 +1,32 @@
-// The exported entries of the stand-in rireruv.dll (librireruv.so on Linux): one simulated
-// board, set up from the environment when it is first used.
+// The exported entries of the stand-in rireruv.dll (librireruv.so on Linux): the board the
+// environment chooses, set up when it is first used.
 #define RIRERUV_BUILDING
 #include "zelk.h"
 
-#include "board.h"
+#include "boards.h"
 
 #include <cstdlib>
 
 namespace {
-rireruv::Board& board() {
-    static rireruv::Board b(rireruv::readSettings([](const char* name) { return std::getenv(name); }));
-    return b;
+// Chosen when first used: RIRERUV_DEVICE picks a real receiver, otherwise the simulated board.
+rireruv::RemoteBoard& board() {
+    static const std::unique_ptr<rireruv::RemoteBoard> b =
+        rireruv::chooseBoard([](const char* name) { return std::getenv(name); });
+    return *b;
 }
 } // namespace
 
 extern "C" {
 
-int ZELK_HWInit(void) { return board().init(); }
+int ZELK_HWInit(void) {
+    return board().init();
+}
 
-int ZELK_GetRemoteData(unsigned char* pbyData) { return board().getRemoteData(pbyData); }
+int ZELK_GetRemoteData(unsigned char* pbyData) {
+    return board().getRemoteData(pbyData);
+}
 
-int ZELK_Free(void) { return board().free(); }
+int ZELK_Free(void) {
+    return board().free();
+}
 }

@@ -3,4 +3,6 @@
 
 #include <windows.h>
 
-void rireruv::sleepMs(unsigned ms) { Sleep(ms); }
+void rireruv::sleepMs(unsigned ms) {
+    Sleep(ms);
+}

@@ -68,7 +68,7 @@ TEST_F(About, PollingGoesOnBehindIt) {
     app->takeRecord();
     app->advance(1000);
     EXPECT_EQ(only(app->takeRecord(), {"ZELK_GetRemoteData"}).size(), 5u);
-    EXPECT_EQ(model::utf8(model::window(GetDlgItem(verifier, IDC_REMOTE_DATA))->text), "6");
+    EXPECT_EQ(app->window(verifier)->control(IDC_REMOTE_DATA)->text, "6");
     app->key(VK_ESCAPE);
     EXPECT_EQ(app->text(IDC_START_STOP), "Stop");
 }
@@ -123,15 +123,16 @@ TEST_F(About, RestoredPaintIsDefault) {
     app->takeRecord();
     app->invalidate();
     EXPECT_TRUE(app->takeRecord().empty());
-    EXPECT_FALSE(model::window(app->active())->needsPaint);
+    EXPECT_FALSE(app->window(app->active())->needsPaint);
 }
 
 TEST_F(About, DragIconIsTheApplicationIcon) {
     auto app = startVerifier();
     HWND verifier = app->active();
     const LRESULT icon = SendMessageA(verifier, WM_QUERYDRAGICON, 0, 0);
-    EXPECT_EQ(model::describe(reinterpret_cast<HICON>(icon)), "icon 128 32x32");
-    EXPECT_EQ(reinterpret_cast<HICON>(icon), model::window(verifier)->bigIcon);
+    EXPECT_EQ(model::Program::describeIcon(reinterpret_cast<HICON>(icon)), "icon 128 32x32");
+    EXPECT_EQ(model::Program::describeIcon(reinterpret_cast<HICON>(icon)),
+              app->window(verifier)->bigIcon);
 }
 
 } // namespace

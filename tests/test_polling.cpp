@@ -14,7 +14,7 @@ int polls(const std::vector<std::string>& record) {
 TEST_F(Polling, EachByteInUpperCaseHexWithoutPadding) {
     // -1: the library writes nothing, and the pre-set 0 shows.
     const std::vector<std::pair<int, const char*>> cases = {
-        {0x00, "0"}, {0x05, "5"}, {0x0A, "A"}, {0x0F, "F"},  {0x10, "10"},
+        {0x00, "0"},  {0x05, "5"},  {0x0A, "A"},  {0x0F, "F"}, {0x10, "10"},
         {0x1F, "1F"}, {0xAB, "AB"}, {0xFF, "FF"}, {-1, "0"}};
     for (const auto& c : cases)
         fake_zelk::data.push_back(c.first);
@@ -61,7 +61,7 @@ TEST_F(Polling, QuickStartStopStartLeavesOneTimer) {
     app->click(IDC_START_STOP);
     app->click(IDC_START_STOP);
     EXPECT_EQ(app->text(IDC_START_STOP), "Stop");
-    EXPECT_EQ(model::desktop().timers.size(), 1u);
+    EXPECT_EQ(app->timers().size(), 1u);
     app->takeRecord();
     app->advance(1000);
     EXPECT_EQ(polls(app->takeRecord()), 5);
@@ -101,7 +101,7 @@ TEST_F(Polling, ClosingWhilePollingEndsThePolls) {
     EXPECT_EQ(polls(record), 0);
     ASSERT_FALSE(record.empty());
     EXPECT_EQ(record.back(), "CoUninitialize");
-    EXPECT_TRUE(model::desktop().timers.empty());
+    EXPECT_TRUE(app->timers().empty());
 }
 
 TEST_F(Polling, PollsWithoutHardwareInitialisation) {

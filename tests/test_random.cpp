@@ -11,15 +11,15 @@
 
 namespace {
 
-const int kSeeds = 200;
+const int kSeeds = 2000;
 const int kSteps = 150;
 
 struct Run {
     std::mt19937 rng;
     std::unique_ptr<model::Program> app;
     HWND verifier = nullptr;
-    bool hardwareOk = false;  // ZELK_HWInit was called and succeeded
-    int comBefore = 0;        // the thread's own COM initialisations
+    bool hardwareOk = false; // ZELK_HWInit was called and succeeded
+    int comBefore = 0;       // the thread's own COM initialisations
     std::vector<std::string> record;
 
     int pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
@@ -28,7 +28,8 @@ struct Run {
         if (fake_zelk::last == -2)
             return "";
         char hex[16];
-        std::snprintf(hex, sizeof hex, "%X", fake_zelk::last < 0 ? 0u : static_cast<unsigned>(fake_zelk::last));
+        std::snprintf(hex, sizeof hex, "%X",
+                      fake_zelk::last < 0 ? 0u : static_cast<unsigned>(fake_zelk::last));
         return hex;
     }
 
@@ -75,16 +76,16 @@ struct Run {
     }
 
     void checkWhileOpen() {
-        const model::Window* w = model::window(verifier);
-        if (w == nullptr)
+        const auto w = app->window(verifier);
+        if (!w)
             return;
         int pollTimers = 0;
-        for (const auto& t : model::desktop().timers)
-            pollTimers += t.hwnd == verifier && t.id == IDT_POLL;
-        const std::string button = model::utf8(model::window(GetDlgItem(verifier, IDC_START_STOP))->text);
+        for (const auto& t : app->timers())
+            pollTimers += t.window == verifier && t.id == IDT_POLL;
+        const std::string button = w->control(IDC_START_STOP)->text;
         ASSERT_LE(pollTimers, 1);
         ASSERT_EQ(pollTimers == 1, button == "Stop") << "button \"" << button << "\"";
-        ASSERT_EQ(model::utf8(model::window(GetDlgItem(verifier, IDC_REMOTE_DATA))->text), expectedField());
+        ASSERT_EQ(w->control(IDC_REMOTE_DATA)->text, expectedField());
     }
 
     void checkRecord() {
@@ -94,20 +95,22 @@ struct Run {
             const bool libraryCall = r.rfind("ZELK_", 0) == 0;
             ASSERT_NE(r, "CoUninitialize unbalanced");
             ASSERT_FALSE(freed && libraryCall) << "library call after ZELK_Free: " << r;
-            ASSERT_FALSE(destroyed && r.rfind("ZELK_GetRemoteData", 0) == 0) << "a tick after the teardown";
+            ASSERT_FALSE(destroyed && r.rfind("ZELK_GetRemoteData", 0) == 0)
+                << "a tick after the teardown";
             destroyed = destroyed || r == "WM_DESTROY dialog 102";
             freed = freed || r == "ZELK_Free";
             frees += r == "ZELK_Free";
         }
-        if (model::window(verifier) == nullptr) {
+        if (!app->window(verifier)) {
             ASSERT_EQ(frees, hardwareOk ? 1 : 0);
-            ASSERT_EQ(model::desktop().comCount, comBefore) << "COM unbalanced";
+            ASSERT_EQ(app->comInitializations(), comBefore) << "COM unbalanced";
         }
     }
 };
 
 void runSeed(unsigned seed) {
-    SCOPED_TRACE("seed " + std::to_string(seed) + " (replay with VERIFIER_SEED=" + std::to_string(seed) + ")");
+    SCOPED_TRACE("seed " + std::to_string(seed) +
+                 " (replay with VERIFIER_SEED=" + std::to_string(seed) + ")");
     fake_zelk::reset();
     Run run;
     run.rng.seed(seed);

@@ -37,7 +37,8 @@ void expectItems(const model::DialogTemplate& t, const std::vector<Item>& items)
         if (e.text != nullptr) {
             EXPECT_EQ(model::utf8(a.text.name), e.text);
         }
-        EXPECT_EQ(std::vector<int>({a.x, a.y, a.cx, a.cy}), std::vector<int>({e.x, e.y, e.cx, e.cy}));
+        EXPECT_EQ(std::vector<int>({a.x, a.y, a.cx, a.cy}),
+                  std::vector<int>({e.x, e.y, e.cx, e.cy}));
         EXPECT_EQ(a.style, e.style) << std::hex << a.style;
         EXPECT_EQ(a.exStyle, 0u);
     }
@@ -175,8 +176,10 @@ TEST(Resources, VersionInformation) {
     EXPECT_EQ(f.u32(), 0xFEEF04BDu);
     f.u32(); // structure version
     const uint32_t fileMs = f.u32(), fileLs = f.u32(), productMs = f.u32(), productLs = f.u32();
-    EXPECT_EQ(std::vector<uint32_t>({fileMs, fileLs}), std::vector<uint32_t>({0x00010000, 0x00000002}));
-    EXPECT_EQ(std::vector<uint32_t>({productMs, productLs}), std::vector<uint32_t>({0x00010000, 0x00000001}));
+    EXPECT_EQ(std::vector<uint32_t>({fileMs, fileLs}),
+              std::vector<uint32_t>({0x00010000, 0x00000002}));
+    EXPECT_EQ(std::vector<uint32_t>({productMs, productLs}),
+              std::vector<uint32_t>({0x00010000, 0x00000001}));
     EXPECT_EQ(f.u32(), 0x3Fu); // flags mask
     EXPECT_EQ(f.u32(), 0u);    // flags
     EXPECT_EQ(f.u32(), 0x4u);  // VOS__WINDOWS32

@@ -144,7 +144,7 @@ TEST_F(Lifetime, ComOtherThanOkSkipsTheLibrary) {
         EXPECT_EQ(only(app->takeRecord(), {"ZELK", "CoUninitialize"}),
                   c.uninitialise ? std::vector<std::string>{"CoUninitialize"}
                                  : std::vector<std::string>{});
-        EXPECT_EQ(model::desktop().comCount, 1) << "the thread's own initialisation stays";
+        EXPECT_EQ(app->comInitializations(), 1) << "the thread's own initialisation stays";
     }
 }
 
@@ -161,8 +161,8 @@ TEST_F(Lifetime, EveryWayOfClosingTearsDownOnce) {
             ASSERT_TRUE(app->chooseSystemMenu(SC_CLOSE));
         EXPECT_FALSE(app->running());
         EXPECT_CALLS(kCloseAfterSetUp, app->takeRecord());
-        EXPECT_EQ(model::desktop().comCount, 0);
-        EXPECT_TRUE(model::desktop().windows.empty());
+        EXPECT_EQ(app->comInitializations(), 0);
+        EXPECT_TRUE(app->windows().empty());
     }
 }
 
@@ -203,10 +203,17 @@ TEST_F(Lifetime, NoSystemMenuOrNoAboutTextAppendsNothing) {
 TEST_F(Lifetime, TitleIsTheStringOrElseTheExecutableName) {
     fake_zelk::status = 8;
     model::ProgramOptions options;
-    options.modulePath = "D:\\tools\\v1.2\\Verify.Board.exe";
-    {
+    struct Case {
+        const char* path;
+        const char* title;
+    };
+    // The native program's own path has '/', which ends the folders as '\\' does.
+    for (const Case& c : {Case{"D:\\tools\\v1.2\\Verify.Board.exe", "Verify.Board"},
+                          Case{"/usr/local/bin/Test_rireruv", "Test_rireruv"},
+                          Case{"/opt/v1.2/Verify", "Verify"}}) {
+        options.modulePath = c.path;
         auto app = startVerifier(options);
-        EXPECT_EQ(app->caption(), "Verify.Board");
+        EXPECT_EQ(app->caption(), c.title) << c.path;
     }
     // A string-table block of sixteen strings; the title is the first of ids 0xE000 to 0xE00F.
     std::vector<uint8_t> block = {2, 0, 'T', 0, 'V', 0};

@@ -27,20 +27,23 @@ class Terminal : public VerifierTest {
     void SetUp() override {
         VerifierTest::SetUp();
         fake_zelk::data = {0xAB};
+        start();
+    }
+    void start() {
+        front.reset();
+        app.reset(); // one program at a time: the model is one desktop
         app = startVerifier();
+        front = std::make_unique<terminal::FrontEnd>(io, *app);
     }
-    // A key or click through the front end, then the program's answer.
-    void press(Key key) {
-        front.handle(key);
-        app->advance(0);
-    }
+    // A key or click through the front end; it returns with the program's answer.
+    void press(Key key) { front->handle(key); }
     std::string screen() {
-        front.redraw();
+        front->redraw();
         return io.last.dump();
     }
     // The column where the text starts on that row of the screen, or -1.
     int find(int row, const std::string& text) {
-        front.redraw();
+        front->redraw();
         const auto& s = io.last;
         for (int x = 0; x < s.cols(); ++x) {
             std::string run;
@@ -54,15 +57,16 @@ class Terminal : public VerifierTest {
     }
 
     FakeIo io{80, 24};
-    terminal::FrontEnd front{io};
     std::unique_ptr<model::Program> app;
+    std::unique_ptr<terminal::FrontEnd> front;
 };
 
-// The verifier is 174 x 64 dialog units: 44 x 8 cells of client area, centred on 80 x 24,
-// in a frame of one column each side and four rows (border, caption, rule, border).
+// The verifier is 174 x 64 dialog units: 44 x 8 cells of client area, centred on 80 x 22 (the
+// status line takes the last two rows), in a frame of one column each side and four rows
+// (border, caption, rule, border).
 TEST_F(Terminal, VerifierLayoutFollowsTheTemplate) {
-    const int left = (80 - 46) / 2, top = (24 - 12) / 2; // 17, 6
-    front.redraw();
+    const int left = (80 - 46) / 2, top = (22 - 12) / 2; // 17, 5
+    front->redraw();
     const auto& s = io.last;
     EXPECT_EQ(s.at(left, top).ch, U'┌');
     EXPECT_EQ(find(top + 1, "▣ VOR Odiruvid Aru VAV713A / 878"), left + 2);
@@ -70,7 +74,7 @@ TEST_F(Terminal, VerifierLayoutFollowsTheTemplate) {
     EXPECT_EQ(find(top + 1, "[X]"), left + 46 - 4);
     // Client origin (left + 1, top + 3); each control at (x / 4, y / 8) of its dialog units.
     const int cx = left + 1, cy = top + 3;
-    EXPECT_EQ(find(cy + 1, "┌Remote Function"), cx + 2);     // 11, 13
+    EXPECT_EQ(find(cy + 1, "┌Remote Function"), cx + 2);                                   // 11, 13
     EXPECT_EQ(find(cy + 3, "Remote"), cx + 4) << "wrapped in its 11 cells, as on Windows"; // 17, 29
     EXPECT_EQ(find(cy + 4, "Data:"), cx + 4);
     EXPECT_EQ(find(cy + 3, ">Start<"), cx + 30) << "the focused button, marked"; // 123, 26
@@ -82,12 +86,12 @@ TEST_F(Terminal, VerifierLayoutFollowsTheTemplate) {
 
 TEST_F(Terminal, ChineseTextsAreDoubleWidthAndLineUp) {
     press(Key{Key::Menu});
-    ASSERT_TRUE(front.menuOpen());
+    ASSERT_TRUE(front->menuOpen());
     EXPECT_NE(screen().find("關於 Test_rireruv(A)..."), std::string::npos);
     press(Key{Key::Char, U'a'});
     ASSERT_EQ(app->active(), app->find(IDD_ABOUT));
-    const int left = (80 - 61) / 2, top = (24 - 11) / 2;
-    front.redraw();
+    const int left = (80 - 61) / 2, top = (22 - 11) / 2;
+    front->redraw();
     const auto& s = io.last;
     EXPECT_EQ(s.at(left + 2, top + 1).ch, U'關');
     EXPECT_TRUE(s.at(left + 3, top + 1).continuation);
@@ -113,7 +117,7 @@ TEST_F(Terminal, SystemMenuByArrowsAndEnter) {
     EXPECT_EQ(app->active(), app->find(IDD_VERIFIER));
     press(Key{Key::Menu});
     press(Key{Key::Escape}); // closes the menu only
-    EXPECT_FALSE(front.menuOpen());
+    EXPECT_FALSE(front->menuOpen());
     EXPECT_TRUE(app->running());
     press(Key{Key::Menu});
     press(Key{Key::Char, U'c'});
@@ -126,7 +130,7 @@ TEST_F(Terminal, KeysAndClicksReachTheDialog) {
     press(Key{Key::Tab});
     press(Key{Key::BackTab});
     EXPECT_EQ(app->focusId(), IDC_START_STOP) << "the only tab stop";
-    const int left = 17, top = 6;
+    const int left = 17, top = 5;
     const int bx = find(top + 6, ">Stop<");
     ASSERT_GE(bx, 0);
     press(Key{Key::Click, 0, bx + 1, top + 6});
@@ -137,31 +141,116 @@ TEST_F(Terminal, KeysAndClicksReachTheDialog) {
     EXPECT_FALSE(app->running());
 }
 
+// Every cell of "[X]" is the close box; the caption before it and the frame after it are not.
+TEST_F(Terminal, TheWholeCloseGlyphClosesAndNothingBesideIt) {
+    for (int dx = -1; dx <= 3; ++dx) {
+        SCOPED_TRACE(dx);
+        int row = -1, glyph = -1;
+        while (glyph < 0 && ++row < io.rows)
+            glyph = find(row, "[X]");
+        ASSERT_GE(glyph, 0);
+        press(Key{Key::Click, 0, glyph + dx, row});
+        EXPECT_EQ(app->running(), dx < 0 || dx > 2);
+        start();
+    }
+}
+
 TEST_F(Terminal, MinimisedWindowIsABarAndComesBack) {
     app->sysCommand(SC_MINIMIZE);
     const std::string s = screen();
-    EXPECT_EQ(io.last.row(23).rfind("[▣ VOR Odiruvid", 0), 0u) << s;
+    EXPECT_EQ(io.last.row(21).rfind("[▣ VOR Odiruvid", 0), 0u) << s << "above the status line";
     press(Key{Key::Menu});
     press(Key{Key::Char, U'r'});
     EXPECT_FALSE(IsIconic(app->active()));
+}
+
+TEST_F(Terminal, MenuItemsAreChosenByAClick) {
+    press(Key{Key::Menu});
+    int row = -1, x = -1;
+    while (x < 0 && ++row < io.rows)
+        x = find(row, "關於 Test_rireruv(A)...");
+    ASSERT_GE(x, 0);
+    press(Key{Key::Click, 0, x + 2, row});
+    EXPECT_FALSE(front->menuOpen());
+    EXPECT_EQ(app->active(), app->find(IDD_ABOUT));
+    press(Key{Key::Escape});
+    press(Key{Key::Menu});
+    press(Key{Key::Click, 0, 0, 0}); // outside the menu: it closes, and nothing is chosen
+    EXPECT_FALSE(front->menuOpen());
+    EXPECT_EQ(app->active(), app->find(IDD_VERIFIER));
+}
+
+// Alt+F4 closes the active window as its close box does: the About box, then the verifier.
+TEST_F(Terminal, AltF4ClosesTheActiveWindow) {
+    ASSERT_TRUE(app->chooseSystemMenu(0x10));
+    press(Key{Key::AltF4});
+    EXPECT_EQ(app->active(), app->find(IDD_VERIFIER));
+    press(Key{Key::AltF4});
+    EXPECT_FALSE(app->running());
+}
+
+// The menu's Move follows the arrow keys until Enter; the dialog answers keys again after.
+TEST_F(Terminal, MoveMovesTheWindowWithTheArrows) {
+    const int before = find(6, "VOR Odiruvid");
+    ASSERT_GE(before, 0);
+    press(Key{Key::Menu});
+    press(Key{Key::Char, U'm'});
+    ASSERT_TRUE(front->moving());
+    EXPECT_NE(screen().find("arrow keys"), std::string::npos) << "the status line says how";
+    for (auto k : {Key::Right, Key::Right, Key::Right, Key::Down})
+        press(Key{k});
+    press(Key{Key::Enter});
+    EXPECT_FALSE(front->moving());
+    EXPECT_EQ(find(7, "VOR Odiruvid"), before + 3);
+    EXPECT_EQ(app->text(IDC_START_STOP), "Start") << "Enter ended the move, not the dialog";
+    press(Key{Key::Enter});
+    EXPECT_EQ(app->text(IDC_START_STOP), "Stop");
+}
+
+TEST_F(Terminal, TheLibrarysMessagesAreOnTheStatusLine) {
+    std::vector<std::string> pending = {"rireruv: board: simulated (demo remote)"};
+    front = std::make_unique<terminal::FrontEnd>(io, *app, [&pending] {
+        std::vector<std::string> out;
+        out.swap(pending);
+        return out;
+    });
+    screen();
+    EXPECT_NE(io.last.row(22).find("rireruv: board: simulated"), std::string::npos)
+        << io.last.dump();
+    // A long message is wrapped over the status line's rows, and its end is kept.
+    pending = {std::string(100, 'x') + " " + std::string(100, 'y') +
+               " the end that says what to do"};
+    screen();
+    EXPECT_NE(io.last.row(23).find("the end that says what to do"), std::string::npos)
+        << io.last.dump();
+    EXPECT_EQ(front->messages().size(), 2u) << "each kept, to be written out again at the end";
+}
+
+// At 30 x 8 the notice is wrapped to the width, and none of it is cut.
+TEST_F(Terminal, TooSmallNoticeFitsAnySize) {
+    io.cols = 30;
+    io.rows = 8;
+    for (const char* line : {"too small", "46x15", "30x8.", "comes back."}) {
+        const std::string s = screen();
+        EXPECT_NE(s.find(line), std::string::npos) << s;
+    }
 }
 
 TEST_F(Terminal, TooSmallSaysSoAndRecovers) {
     io.cols = 40;
     io.rows = 10;
     EXPECT_NE(screen().find("too small"), std::string::npos);
-    EXPECT_NE(screen().find("It needs 46 x 13"), std::string::npos);
+    EXPECT_NE(screen().find("It needs 46x15"), std::string::npos);
     io.cols = 80;
     io.rows = 24;
-    front.redraw();
+    front->redraw();
     EXPECT_EQ(screen().find("too small"), std::string::npos);
     EXPECT_NE(screen().find("VOR Odiruvid"), std::string::npos);
 }
 
 TEST_F(Terminal, FailureMessageIsABoxOverEverything) {
-    app.reset();
     fake_zelk::status = 8;
-    app = startVerifier();
+    start();
     const std::string s = screen();
     EXPECT_NE(s.find("Test_rireruv"), std::string::npos);
     EXPECT_NE(s.find("ZELK_HWInit() failed!"), std::string::npos);

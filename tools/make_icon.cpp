@@ -10,11 +10,19 @@
 namespace {
 
 // The standard 16-colour VGA palette, as icons of this depth expect.
-const uint8_t kPalette[16][3] = {
-    {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
-enum Colour { kBlack = 0, kDarkGrey = 8, kGrey = 7, kRed = 9, kGreen = 10, kCyan = 14, kWhite = 15 };
+const uint8_t kPalette[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                 {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                 {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                 {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+enum Colour {
+    kBlack = 0,
+    kDarkGrey = 8,
+    kGrey = 7,
+    kRed = 9,
+    kGreen = 10,
+    kCyan = 14,
+    kWhite = 15
+};
 
 struct Image {
     int size;

@@ -3,36 +3,34 @@
 
 namespace {
 CWinApp* g_pApp = nullptr;
-void* g_pOccManager = nullptr;
 } // namespace
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
-    ON_COMMAND(ID_HELP, OnHelp) // void OnHelp()
+ON_COMMAND(ID_HELP, OnHelp) // void OnHelp()
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(LPCSTR lpszAppName) : m_pszGivenName(lpszAppName) { g_pApp = this; }
+CWinApp::CWinApp() {
+    g_pApp = this;
+}
 
 CWinApp::~CWinApp() {
     if (g_pApp == this)
         g_pApp = nullptr;
 }
 
-CWinApp* AfxGetApp() { return g_pApp; }
-
-HINSTANCE AfxGetInstanceHandle() { return g_pApp != nullptr ? g_pApp->m_hInstance : nullptr; }
-
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
-
-HINSTANCE AfxFindResourceHandle(LPCSTR /*lpszName*/, LPCSTR /*lpszType*/) {
-    // The executable holds all our resources; MFC would also search extension DLLs here.
-    return AfxGetResourceHandle();
+CWinApp* AfxGetApp() {
+    return g_pApp;
 }
 
-void AfxEnableControlContainer(void* pOccManager) {
-    // Hosting OLE controls needs a container manager; our templates hold none, so there is
-    // nothing to create, but the setting is kept as MFC keeps it.
-    g_pOccManager = pOccManager;
+HINSTANCE AfxGetInstanceHandle() {
+    return g_pApp != nullptr ? g_pApp->m_hInstance : nullptr;
 }
+
+HINSTANCE AfxGetResourceHandle() {
+    return AfxGetInstanceHandle();
+}
+
+void AfxEnableControlContainer() {}
 
 BOOL CWinApp::Enable3dControls() {
     // Programs marked for Windows 4.0 or later get the 3-D dialog look from the window system
@@ -42,49 +40,34 @@ BOOL CWinApp::Enable3dControls() {
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
     LPCSTR name = MAKEINTRESOURCEA(nIDResource);
-    return ::LoadIconA(AfxFindResourceHandle(name, RT_GROUP_ICON), name);
+    return ::LoadIconA(AfxGetResourceHandle(), name);
 }
 
-void CWinApp::SetCurrentHandles(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow) {
+void CWinApp::SetCurrentHandles(HINSTANCE hInstance) {
     m_hInstance = hInstance;
-    m_lpCmdLine = lpCmdLine;
-    m_nCmdShow = nCmdShow;
-    m_msgCur = MSG{};
-    if (m_pszGivenName != nullptr) {
-        m_strAppName = m_pszGivenName;
+    char title[256] = "";
+    if (::LoadStringA(hInstance, AFX_IDS_APP_TITLE, title, sizeof title) > 0) {
+        m_strAppName = title;
     } else {
-        char title[256] = "";
-        if (::LoadStringA(hInstance, AFX_IDS_APP_TITLE, title, sizeof title) > 0) {
-            m_strAppName = title;
-        } else {
-            char path[1024] = "";
-            const DWORD n = ::GetModuleFileNameA(hInstance, path, sizeof path);
-            std::string exe(path, n < sizeof path ? n : 0);
-            const size_t slash = exe.find_last_of("\\/:");
-            if (slash != std::string::npos)
-                exe.erase(0, slash + 1);
-            const size_t dot = exe.rfind('.');
-            if (dot != std::string::npos)
-                exe.erase(dot);
-            m_strAppName = exe;
-        }
+        char path[1024] = "";
+        const DWORD n = ::GetModuleFileNameA(hInstance, path, sizeof path);
+        std::string exe(path, n < sizeof path ? n : 0);
+        // '/' too: the native program's path is a Linux one.
+        const size_t slash = exe.find_last_of("\\/:");
+        if (slash != std::string::npos)
+            exe.erase(0, slash + 1);
+        const size_t dot = exe.rfind('.');
+        if (dot != std::string::npos)
+            exe.erase(dot);
+        m_strAppName = exe;
     }
     m_pszAppName = m_strAppName.c_str();
 }
 
-BOOL CWinApp::InitApplication() { return TRUE; }
-
-BOOL CWinApp::InitInstance() { return TRUE; }
-
-int CWinApp::Run() {
-    while (::GetMessageW(&m_msgCur, nullptr, 0, 0)) {
-        ::TranslateMessage(&m_msgCur);
-        ::DispatchMessageW(&m_msgCur);
-    }
-    return ExitInstance();
+// MFC's gives the exit code of the message pump's WM_QUIT; without a pump there is none.
+int CWinApp::ExitInstance() {
+    return 0;
 }
-
-int CWinApp::ExitInstance() { return static_cast<int>(m_msgCur.wParam); }
 
 int CWinApp::DoMessageBox(LPCSTR lpszPrompt, UINT nType, UINT /*nIDPrompt*/) {
     HWND hOwner = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
@@ -98,24 +81,15 @@ void CWinApp::OnHelp() {
     // accepted, so it goes no further, and nothing is shown.
 }
 
+// A program on our framework has its one application object, as an MFC program must.
 int AfxMessageBox(LPCSTR lpszText, UINT nType, UINT nIDHelp) {
-    CWinApp* pApp = AfxGetApp();
-    if (pApp != nullptr)
-        return pApp->DoMessageBox(lpszText, nType, nIDHelp);
-    return ::MessageBoxA(nullptr, lpszText, nullptr, nType);
+    return AfxGetApp()->DoMessageBox(lpszText, nType, nIDHelp);
 }
 
-int AfxWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR lpCmdLine, int nCmdShow) {
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+               int /*nCmdShow*/) {
     CWinApp* pApp = AfxGetApp();
-    if (pApp == nullptr)
-        return -1;
-    pApp->SetCurrentHandles(hInstance, lpCmdLine, nCmdShow);
-    if (!pApp->InitApplication())
-        return -1;
-    if (!pApp->InitInstance()) {
-        if (pApp->m_pMainWnd != nullptr)
-            pApp->m_pMainWnd->DestroyWindow();
-        return pApp->ExitInstance();
-    }
-    return pApp->Run();
+    pApp->SetCurrentHandles(hInstance);
+    pApp->InitInstance();
+    return pApp->ExitInstance();
 }

@@ -4,12 +4,12 @@
 // ---- CDialog ------------------------------------------------------------------------------
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-    ON_COMMAND(IDOK, OnOK)         // void OnOK()
-    ON_COMMAND(IDCANCEL, OnCancel) // void OnCancel(); Esc and the close box arrive here
+ON_COMMAND(IDOK, OnOK)         // void OnOK()
+ON_COMMAND(IDCANCEL, OnCancel) // void OnCancel(); Esc and the close box arrive here
 END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_nIDHelp(nIDTemplate), m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
 namespace {
 // The owner of a modal window: the given parent's window, or else the application's main
@@ -26,11 +26,10 @@ HWND safeOwner(const CWnd* pParent, const CWnd* pSelf) {
 } // namespace
 
 INT_PTR CDialog::DoModal() {
-    LPCSTR name = MAKEINTRESOURCEA(m_nIDTemplate);
-    HINSTANCE hInst = AfxFindResourceHandle(name, RT_DIALOG);
     // The wide function keeps the template's UTF-16 caption and texts intact.
-    return ::DialogBoxParamW(hInst, MAKEINTRESOURCEW(m_nIDTemplate), safeOwner(m_pParentWnd, this),
-                             &CDialog::DlgProc, reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate),
+                             safeOwner(m_pParentWnd, this), &CDialog::DlgProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK CDialog::DlgProc(HWND hWnd, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
@@ -48,14 +47,18 @@ BOOL CDialog::OnInitDialog() {
     return TRUE;
 }
 
-void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
+void CDialog::EndDialog(int nResult) {
+    ::EndDialog(m_hWnd, nResult);
+}
 
 void CDialog::OnOK() {
     if (UpdateData(TRUE))
         EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 BOOL CDialog::OnCmdMsg(UINT nID, int nCode) {
     if (CWnd::OnCmdMsg(nID, nCode))
@@ -71,9 +74,13 @@ BOOL CDialog::OnCmdMsg(UINT nID, int nCode) {
 
 // ---- CPaintDC -----------------------------------------------------------------------------
 
-CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd) { m_hDC = ::BeginPaint(m_hWnd, &m_ps); }
+CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd) {
+    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
+}
 
-CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
+CPaintDC::~CPaintDC() {
+    ::EndPaint(m_hWnd, &m_ps);
+}
 
 // ---- CString ------------------------------------------------------------------------------
 

@@ -9,8 +9,9 @@
 // procedure (the dialog manager), which is what CWnd::Default means.
 //
 // Orderings callers rely on:
-// - AfxWinMain calls InitInstance; when that returns FALSE it calls ExitInstance and returns
-//   its result without running a message pump.
+// - AfxWinMain calls InitInstance, which runs the whole program (its modal dialog), then
+//   ExitInstance, and returns its result. There is no message pump after the start-up: MFC
+//   runs one when InitInstance returns TRUE, which our program never does.
 // - DoModal returns only after the window is destroyed, so WM_DESTROY has been handled.
 // - CDialog::OnInitDialog (the base set-up) exchanges data before the derived set-up runs.
 // - Text: the program's own strings are 8-bit (the "A" functions); CString holds UTF-16 and
@@ -49,43 +50,44 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
-#define DECLARE_MESSAGE_MAP()                                                                  \
-  protected:                                                                                   \
-    static const AFX_MSGMAP* GetThisMessageMap();                                              \
+#define DECLARE_MESSAGE_MAP()                                                                      \
+  protected:                                                                                       \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                 \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }          \
-    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                          \
-        using ThisClass [[maybe_unused]] = theClass;                                           \
-        using TheBaseClass = baseClass;                                                        \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {                                            \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
+        using ThisClass [[maybe_unused]] = theClass;                                               \
+        using TheBaseClass = baseClass;                                                            \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
-#define END_MESSAGE_MAP()                                                                      \
-    {0, 0, 0, 0, nullptr}                                                                      \
-    }                                                                                          \
-    ;                                                                                          \
-    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
-    return &messageMap;                                                                        \
+#define END_MESSAGE_MAP()                                                                          \
+    { 0, 0, 0, 0, nullptr }                                                                        \
+    }                                                                                              \
+    ;                                                                                              \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};  \
+    return &messageMap;                                                                            \
     }
 
-#define AFX_ENTRY(msg, code, id, call)                                                         \
-    {msg, code, id, id,                                                                        \
-     [](CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam) -> LRESULT {                        \
-         ThisClass* pThis = static_cast<ThisClass*>(pTarget);                                  \
-         (void)wParam;                                                                         \
-         (void)lParam;                                                                         \
-         call;                                                                                 \
+#define AFX_ENTRY(msg, code, id, call)                                                             \
+    {msg, code, id, id, [](CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam) -> LRESULT {         \
+         ThisClass* pThis = static_cast<ThisClass*>(pTarget);                                      \
+         (void)wParam;                                                                             \
+         (void)lParam;                                                                             \
+         call;                                                                                     \
      }},
 
 // void OnSysCommand(UINT nID, LPARAM lParam)
-#define ON_WM_SYSCOMMAND()                                                                     \
-    AFX_ENTRY(WM_SYSCOMMAND, 0, 0,                                                             \
+#define ON_WM_SYSCOMMAND()                                                                         \
+    AFX_ENTRY(WM_SYSCOMMAND, 0, 0,                                                                 \
               return (pThis->OnSysCommand(static_cast<UINT>(wParam), lParam), 0))
 // void OnPaint()
 #define ON_WM_PAINT() AFX_ENTRY(WM_PAINT, 0, 0, return (pThis->OnPaint(), 0))
 // HCURSOR OnQueryDragIcon()
-#define ON_WM_QUERYDRAGICON()                                                                  \
+#define ON_WM_QUERYDRAGICON()                                                                      \
     AFX_ENTRY(WM_QUERYDRAGICON, 0, 0, return reinterpret_cast<LRESULT>(pThis->OnQueryDragIcon()))
 // void OnTimer(UINT_PTR nIDEvent)
 #define ON_WM_TIMER() AFX_ENTRY(WM_TIMER, 0, 0, return (pThis->OnTimer(wParam), 0))
@@ -94,7 +96,7 @@ struct AFX_MSGMAP {
 // void memberFxn()
 #define ON_COMMAND(id, memberFxn) AFX_ENTRY(WM_COMMAND, 0, id, return (pThis->memberFxn(), 0))
 // void memberFxn()
-#define ON_BN_CLICKED(id, memberFxn)                                                           \
+#define ON_BN_CLICKED(id, memberFxn)                                                               \
     AFX_ENTRY(WM_COMMAND, BN_CLICKED, id, return (pThis->memberFxn(), 0))
 
 class CCmdTarget {
@@ -116,7 +118,6 @@ class CRect : public RECT {
     CRect() { left = top = right = bottom = 0; }
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
-    operator LPRECT() { return this; }
 };
 
 // Text in UTF-16, as MFC's Unicode build holds it, so that strings loaded from the resources
@@ -125,33 +126,26 @@ class CString {
   public:
     BOOL LoadString(UINT nID); // empty, and FALSE, when the string is missing
     BOOL IsEmpty() const { return m_str.empty(); }
-    int GetLength() const { return static_cast<int>(m_str.size()); }
     operator LPCWSTR() const { return m_str.c_str(); }
 
   private:
     std::basic_string<WCHAR> m_str;
 };
 
-class CDataExchange {
-  public:
-    CDataExchange(CWnd* pDlgWnd, BOOL bSaveAndValidate)
-        : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
-    BOOL m_bSaveAndValidate;
-    CWnd* m_pDlgWnd;
-};
+// The program's dialogs bind no fields to controls, so an exchange carries nothing; it exists
+// for DoDataExchange's signature, which the program overrides.
+class CDataExchange {};
 
 // ---- application --------------------------------------------------------------------------
 
 class CWinApp : public CCmdTarget {
   public:
-    // With no name, the title is the string AFX_IDS_APP_TITLE, or else the executable's base
-    // name; AfxWinMain settles it before InitInstance runs.
-    explicit CWinApp(LPCSTR lpszAppName = nullptr);
+    // The title is the string AFX_IDS_APP_TITLE, or else the executable's base name;
+    // AfxWinMain settles it before InitInstance runs.
+    CWinApp();
     ~CWinApp() override;
 
-    virtual BOOL InitApplication();
-    virtual BOOL InitInstance();
-    virtual int Run();
+    virtual BOOL InitInstance() = 0;
     virtual int ExitInstance();
     virtual int DoMessageBox(LPCSTR lpszPrompt, UINT nType, UINT nIDPrompt);
 
@@ -160,8 +154,6 @@ class CWinApp : public CCmdTarget {
 
     LPCSTR m_pszAppName = nullptr;
     HINSTANCE m_hInstance = nullptr;
-    LPSTR m_lpCmdLine = nullptr;
-    int m_nCmdShow = 0;
     CWnd* m_pMainWnd = nullptr;
 
     afx_msg void OnHelp();
@@ -169,11 +161,9 @@ class CWinApp : public CCmdTarget {
   private:
     friend int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int);
     // cppcheck-suppress unusedPrivateFunction ; AfxWinMain, a friend, calls it
-    void SetCurrentHandles(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow);
+    void SetCurrentHandles(HINSTANCE hInstance);
 
-    const char* m_pszGivenName;
     std::string m_strAppName;
-    MSG m_msgCur{};
 
     DECLARE_MESSAGE_MAP()
 };
@@ -181,8 +171,9 @@ class CWinApp : public CCmdTarget {
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
-HINSTANCE AfxFindResourceHandle(LPCSTR lpszName, LPCSTR lpszType);
-void AfxEnableControlContainer(void* pOccManager = nullptr);
+// Our templates hold no OLE controls, so there is no container to set up and MFC's optional
+// manager argument, which the program does not pass, is not taken.
+void AfxEnableControlContainer();
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 
@@ -193,12 +184,10 @@ class CWnd : public CCmdTarget {
     CWnd() = default;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
-    ~CWnd() override;
+    ~CWnd() override = default;
 
-    // A wrapper of a window this object does not own; it lives until the window is gone.
-    static CWnd* FromHandle(HWND hWnd);
-    HWND GetSafeHwnd() const { return m_hWnd; }
-
+    // A wrapper of the control, which this object does not own; it lives until the control is
+    // gone.
     CWnd* GetDlgItem(int nID) const;
     void SetDlgItemText(int nID, LPCSTR lpszString);
     void SetWindowText(LPCSTR lpszString);
@@ -209,7 +198,6 @@ class CWnd : public CCmdTarget {
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer);
     BOOL KillTimer(UINT_PTR nIDEvent);
-    BOOL DestroyWindow();
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 
     // Default processing of the message being handled: the window class's own procedure.
@@ -223,7 +211,6 @@ class CWnd : public CCmdTarget {
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     virtual void DoDataExchange(CDataExchange* pDX);
-    virtual void PostNcDestroy() {}
 
     // Routes this window's messages through its message map from now on.
     void SubclassWindow(HWND hWnd);
@@ -247,7 +234,6 @@ class CMenu {
 class CDC {
   public:
     HDC GetSafeHdc() const { return m_hDC; }
-    operator HDC() const { return m_hDC; }
     BOOL DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
     HDC m_hDC = nullptr;
 };
@@ -282,7 +268,6 @@ class CDialog : public CWnd {
     virtual void OnOK();
     virtual void OnCancel();
 
-    UINT m_nIDHelp;
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
 

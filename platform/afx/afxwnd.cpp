@@ -15,7 +15,7 @@ struct CurrentMessage {
 };
 CurrentMessage g_current{};
 
-// Windows tied to their objects (our dialogs), and temporary wrappers for the rest.
+// Windows tied to their objects: our dialogs.
 std::map<HWND, CWnd*>& permanentMap() {
     static std::map<HWND, CWnd*> map;
     return map;
@@ -45,14 +45,15 @@ const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
     return &map;
 }
 
-const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(UINT nMessage, UINT nCode, UINT nID) const {
     for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
          map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->pfn != nullptr; ++e) {
-            if (e->nMessage == nMessage && e->nCode == nCode && nID >= e->nID &&
-                nID <= e->nLastID)
+            if (e->nMessage == nMessage && e->nCode == nCode && nID >= e->nID && nID <= e->nLastID)
                 return e;
         }
     }
@@ -85,25 +86,6 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 
 // ---- CWnd ---------------------------------------------------------------------------------
 
-CWnd::~CWnd() {
-    // A window still alive when its object goes dies with it, as in MFC, so that no message
-    // reaches a destroyed object.
-    if (m_hWnd != nullptr && permanentMap().count(m_hWnd) != 0)
-        ::DestroyWindow(m_hWnd);
-    CWinApp* pApp = AfxGetApp();
-    if (pApp != nullptr && pApp->m_pMainWnd == this)
-        pApp->m_pMainWnd = nullptr;
-}
-
-CWnd* CWnd::FromHandle(HWND hWnd) {
-    if (hWnd == nullptr)
-        return nullptr;
-    auto it = permanentMap().find(hWnd);
-    if (it != permanentMap().end())
-        return it->second;
-    return temporaryWrapper(hWnd);
-}
-
 void CWnd::SubclassWindow(HWND hWnd) {
     m_hWnd = hWnd;
     permanentMap()[hWnd] = this;
@@ -117,7 +99,6 @@ void CWnd::OnNcDestroyed() {
     CWinApp* pApp = AfxGetApp();
     if (pApp != nullptr && pApp->m_pMainWnd == this)
         pApp->m_pMainWnd = nullptr;
-    PostNcDestroy();
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -155,25 +136,32 @@ LRESULT CWnd::Default() {
 
 void CWnd::DoDataExchange(CDataExchange* /*pDX*/) {}
 
-BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(this, bSaveAndValidate);
+BOOL CWnd::UpdateData(BOOL /*bSaveAndValidate*/) {
+    CDataExchange dx;
     DoDataExchange(&dx);
     return TRUE;
 }
 
-CWnd* CWnd::GetDlgItem(int nID) const { return FromHandle(::GetDlgItem(m_hWnd, nID)); }
+CWnd* CWnd::GetDlgItem(int nID) const {
+    HWND hControl = ::GetDlgItem(m_hWnd, nID);
+    return hControl != nullptr ? temporaryWrapper(hControl) : nullptr;
+}
 
-void CWnd::SetDlgItemText(int nID, LPCSTR lpszString) { ::SetDlgItemTextA(m_hWnd, nID, lpszString); }
+void CWnd::SetDlgItemText(int nID, LPCSTR lpszString) {
+    ::SetDlgItemTextA(m_hWnd, nID, lpszString);
+}
 
-void CWnd::SetWindowText(LPCSTR lpszString) { ::SetWindowTextA(m_hWnd, lpszString); }
+void CWnd::SetWindowText(LPCSTR lpszString) {
+    ::SetWindowTextA(m_hWnd, lpszString);
+}
 
 CMenu* CWnd::GetSystemMenu(BOOL bRevert) const {
     return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert));
 }
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
-                                               reinterpret_cast<LPARAM>(hIcon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -184,9 +172,9 @@ UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
     return ::SetTimer(m_hWnd, nIDEvent, nElapse, lpfnTimer);
 }
 
-BOOL CWnd::KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
-
-BOOL CWnd::DestroyWindow() { return m_hWnd != nullptr && ::DestroyWindow(m_hWnd); }
+BOOL CWnd::KillTimer(UINT_PTR nIDEvent) {
+    return ::KillTimer(m_hWnd, nIDEvent);
+}
 
 // ---- CMenu --------------------------------------------------------------------------------
 

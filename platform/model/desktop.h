@@ -1,13 +1,12 @@
 // The model's state: one thread's windows, message queue, timers, menus and icons, the
-// virtual clock, and the record of calls. Internal to platform/model; tests reach it
-// through driver.h.
+// virtual clock, and the record of calls. Internal to platform/model: everything outside it
+// uses model.h.
 //
-// Everything here is touched by one thread at a time: the program's thread while it runs,
-// the driver's while the program waits for input (see driver.h).
+// The program and its caller take turns on one thread (see model.h), so nothing here needs
+// a lock.
 #pragma once
 
-#include "resources.h"
-#include "win32api.h"
+#include "model.h"
 
 #include <cstdint>
 #include <deque>
@@ -19,14 +18,9 @@
 
 namespace model {
 
-// The dialog base units of the model's one font: one dialog unit is a quarter of the average
-// character width (kCharWidth pixels) and an eighth of its height (kCharHeight pixels).
-const int kCharWidth = 6;
-const int kCharHeight = 12;
-
 struct Window {
     HWND handle = nullptr;
-    std::string kind; // "dialog", "button", "static", "msgbox"
+    Kind kind = Kind::Dialog;
     int templateId = 0;
     uint32_t style = 0, exStyle = 0;
     int id = 0;
@@ -93,10 +87,13 @@ struct Desktop {
     std::vector<HWND> modalStack; // innermost last
     HWND focus = nullptr;
     std::vector<std::string> record;
-    std::function<void()> idle; // called when the program waits for input
-    unsigned busyCount = 0;     // messages handled since the program last waited
-    bool shiftDown = false; // during the key being handled
-    int comCount = 0;           // COM initialisations of the UI thread not yet undone
+    // Hands control to the caller: when the program waits for input, and before it makes a
+    // timer message, since input that arrived meanwhile comes first.
+    std::function<void()> yield;
+    bool inputChecked = false; // the caller had its turn since the last message was taken
+    unsigned busyCount = 0;    // messages handled since the program last waited
+    bool shiftDown = false;    // during the key being handled
+    int comCount = 0;          // COM initialisations of the UI thread not yet undone
     bool comMultithreaded = false;
 };
 
@@ -108,8 +105,9 @@ HWND newHandle();
 LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 void post(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool input = false);
 void postKey(UINT vk, bool shift = false); // a key press, to the focus
-bool getMessage(MSG& out); // false only for WM_QUIT
+bool getMessage(MSG& out);                 // false only for WM_QUIT
 void dispatch(const MSG& msg);
+bool destroy(HWND h); // WM_DESTROY, the children, WM_NCDESTROY; its timers and messages go
 LRESULT defWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK defDlgProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK buttonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
@@ -122,11 +120,11 @@ void minimize(HWND h, bool iconic);
 bool enabledForInput(HWND h); // the window and its top-level window are enabled
 HWND topLevel(HWND h);
 
-std::string describe(HWND h);    // "dialog 102", "control 1009", "message box"
-std::string describe(HICON h);   // "icon 128 32x32"
-std::string toAnsi(const std::u16string& s);   // Latin-1, '?' for what it cannot hold
+std::string describe(HWND h);                // "dialog 102", "control 1009", "message box"
+std::string describe(HICON h);               // "icon 128 32x32"
+std::string toAnsi(const std::u16string& s); // Latin-1, '?' for what it cannot hold
 std::u16string fromAnsi(const char* s);
-void note(const std::string& line);
+bool isButton(const Window& w); // a push button or a group box: the button class
 [[noreturn]] void fatal(const std::string& why);
 
 } // namespace model

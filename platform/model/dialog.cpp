@@ -20,8 +20,7 @@ HWND addWindow(std::unique_ptr<Window> w) {
     return h;
 }
 
-HWND addControl(HWND dlg, const std::string& kind, uint32_t style, int id, std::u16string text,
-                RECT rect) {
+HWND addControl(HWND dlg, Kind kind, uint32_t style, int id, std::u16string text, RECT rect) {
     auto c = std::make_unique<Window>();
     c->kind = kind;
     c->style = style;
@@ -29,7 +28,7 @@ HWND addControl(HWND dlg, const std::string& kind, uint32_t style, int id, std::
     c->text = std::move(text);
     c->parent = dlg;
     c->rect = rect;
-    c->proc = kind == "button" ? buttonProc : staticProc;
+    c->proc = isButton(*c) ? buttonProc : staticProc;
     c->visible = (style & WS_VISIBLE) != 0;
     c->enabled = (style & WS_DISABLED) == 0;
     HWND h = addWindow(std::move(c));
@@ -39,7 +38,7 @@ HWND addControl(HWND dlg, const std::string& kind, uint32_t style, int id, std::
 
 HWND createFromTemplate(const DialogTemplate& t, int templateId, HWND owner, DLGPROC proc) {
     auto w = std::make_unique<Window>();
-    w->kind = "dialog";
+    w->kind = Kind::Dialog;
     w->templateId = templateId;
     w->style = t.style & ~WS_VISIBLE; // shown once WM_INITDIALOG has run
     w->exStyle = t.exStyle;
@@ -50,17 +49,17 @@ HWND createFromTemplate(const DialogTemplate& t, int templateId, HWND owner, DLG
     w->dlgProc = proc;
     HWND h = addWindow(std::move(w));
     for (const DialogItem& item : t.items) {
-        std::string kind;
+        Kind kind = Kind::Text;
         if (item.windowClass == 0x80)
-            kind = "button";
+            kind = (item.style & BS_TYPEMASK) == BS_GROUPBOX ? Kind::GroupBox : Kind::PushButton;
         else if (item.windowClass == 0x82)
-            kind = "static";
+            kind = (item.style & SS_TYPEMASK) == SS_ICON ? Kind::Icon : Kind::Text;
         else
             fatal("control class in dialog " + std::to_string(templateId) + " is not modelled");
         HWND c = addControl(h, kind, item.style, item.id, item.text.isNumber ? u"" : item.text.name,
                             toPixels(item.x, item.y, item.cx, item.cy));
         // An icon static shows the icon its text names, at the icon's own size.
-        if (kind == "static" && (item.style & SS_TYPEMASK) == SS_ICON && item.text.isNumber)
+        if (kind == Kind::Icon && item.text.isNumber)
             window(c)->staticIcon = loadIcon(item.text.number, 32, 32);
     }
     return h;
@@ -77,7 +76,7 @@ HWND firstTabStop(HWND dlg) {
 
 bool isPushButton(HWND h) {
     Window* w = window(h);
-    return w != nullptr && w->kind == "button" && (w->style & BS_TYPEMASK) != BS_GROUPBOX;
+    return w != nullptr && w->kind == Kind::PushButton;
 }
 
 // The keys the dialog manager takes for itself (IsDialogMessage).
@@ -136,8 +135,8 @@ INT_PTR runModal(HWND dlg, HWND owner, LPARAM param) {
     d.modalStack.push_back(dlg);
 
     HWND first = firstTabStop(dlg);
-    if (send(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param) && window(dlg) != nullptr &&
-        !window(dlg)->ended)
+    if (send(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param) &&
+        window(dlg) != nullptr && !window(dlg)->ended)
         setFocus(first);
     if (Window* w = window(dlg); w != nullptr && !w->ended) {
         w->visible = true;
@@ -158,7 +157,7 @@ INT_PTR runModal(HWND dlg, HWND owner, LPARAM param) {
         window(topLevel(owner))->enabled = true;
     d.modalStack.erase(std::remove(d.modalStack.begin(), d.modalStack.end(), dlg),
                        d.modalStack.end());
-    DestroyWindow(dlg);
+    destroy(dlg);
     if (window(previousFocus) != nullptr)
         setFocus(previousFocus);
     return result;
@@ -231,13 +230,15 @@ INT_PTR DialogBoxParamW(HINSTANCE /*hInstance*/, LPCWSTR lpTemplateName, HWND hW
 
 BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
     Window* w = window(hDlg);
-    if (w == nullptr || (w->kind != "dialog" && w->kind != "msgbox"))
+    if (w == nullptr || (w->kind != Kind::Dialog && w->kind != Kind::MessageBox))
         return FALSE;
     w->ended = true;
     w->result = nResult;
     post(hDlg, WM_NULL, 0, 0); // wakes a modal loop that waits, as Wine's EndDialog does
     note("EndDialog " + describe(hDlg) + " " +
-         (nResult == IDOK ? "IDOK" : nResult == IDCANCEL ? "IDCANCEL" : std::to_string(nResult)));
+         (nResult == IDOK       ? "IDOK"
+          : nResult == IDCANCEL ? "IDCANCEL"
+                                : std::to_string(nResult)));
     return TRUE;
 }
 
@@ -248,7 +249,7 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     note("MessageBox \"" + std::string(lpText) + "\" \"" + caption + "\" " +
          (uType == MB_OK ? "MB_OK" : std::to_string(uType)));
     auto w = std::make_unique<Window>();
-    w->kind = "msgbox";
+    w->kind = Kind::MessageBox;
     w->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     w->text = fromAnsi(caption.c_str());
     w->owner = topLevel(hWnd);
@@ -260,9 +261,9 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     HWND h = newHandle();
     w->handle = h;
     desktop().windows[h] = std::move(w);
-    addControl(h, "static", WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0xFFFF, text,
+    addControl(h, Kind::Text, WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0xFFFF, text,
                RECT{20, 16, width - 20, 16 + kCharHeight});
-    addControl(h, "button", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, u"OK",
-               RECT{width / 2 - 36, 50, width / 2 + 36, 72});
+    addControl(h, Kind::PushButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK,
+               u"OK", RECT{width / 2 - 36, 50, width / 2 + 36, 72});
     return static_cast<int>(runModal(h, hWnd, 0));
 }

@@ -1,18 +1,108 @@
-// The driver: hand-over between the test and the program thread, and the user's actions.
-#include "driver.h"
+// The driver: the program on a stack of its own, the hand-over, and the user's actions.
+//
+// The program and its caller never run at once, so they need two stacks, not two threads:
+// a Boost.Context fiber switches between them in a few nanoseconds, where a pair of thread
+// switches took microseconds. A program that will not end is unwound by an exception thrown
+// at its next wait, so its frames' destructors run.
+#include "desktop.h"
+
+#include <boost/context/fiber.hpp>
+#include <boost/context/fixedsize_stack.hpp>
 
 #include <cstdio>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace model {
 
 namespace {
+namespace ctx = boost::context;
 struct Aborted {}; // unwinds a program that would not end when asked
 const int kModuleTag = 0x400000;
+const std::size_t kStackSize = 1 << 20; // as much as a Windows thread's default
+bool g_programExists = false;
+
+// AddressSanitizer must be told of each switch of stacks, or it takes the other stack's frames
+// for overflows (Debian's Boost.Context switches without telling it). Nothing otherwise.
+struct Stack {
+    const void* bottom = nullptr;
+    std::size_t size = 0;
+    void* fakeStack = nullptr; // the sanitizer's own, while this stack is not running
+};
+#if defined(__SANITIZE_ADDRESS__)
+void leaving(Stack* from, const Stack& to) {
+    __sanitizer_start_switch_fiber(from != nullptr ? &from->fakeStack : nullptr, to.bottom,
+                                   to.size);
+}
+void arrived(Stack& at, Stack* from) {
+    __sanitizer_finish_switch_fiber(at.fakeStack, from != nullptr ? &from->bottom : nullptr,
+                                    from != nullptr ? &from->size : nullptr);
+}
+#else
+void leaving(Stack* /*from*/, const Stack& /*to*/) {}
+void arrived(Stack& /*at*/, Stack* /*from*/) {}
+#endif
+
+// The stack the program runs on, noted where the sanitizer can be told of it.
+struct ProgramStack {
+    Stack* noted;
+    ctx::fixedsize_stack inner{kStackSize};
+    ctx::stack_context allocate() {
+        ctx::stack_context sc = inner.allocate();
+        noted->bottom = static_cast<char*>(sc.sp) - sc.size;
+        noted->size = sc.size;
+        return sc;
+    }
+    void deallocate(ctx::stack_context& sc) noexcept { inner.deallocate(sc); }
+};
 } // namespace
 
-HINSTANCE moduleHandle() { return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(kModuleTag)); }
+HINSTANCE moduleHandle() {
+    return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(kModuleTag));
+}
 
-Program::Program(ResourceSet resources, std::function<int()> entry, const ProgramOptions& options) {
+struct Program::Impl {
+    ctx::fiber program; // the program's side, while the caller runs
+    ctx::fiber caller;  // the caller's side, while the program runs
+    Stack programStack, callerStack;
+    bool done = false;
+    bool aborting = false;
+    int exitCode = 0;
+
+    void resume() {
+        if (done)
+            return;
+        leaving(&callerStack, programStack);
+        program = std::move(program).resume();
+        arrived(callerStack, nullptr);
+    }
+    void yield() {
+        leaving(&programStack, callerStack);
+        caller = std::move(caller).resume();
+        arrived(programStack, nullptr);
+        if (aborting)
+            throw Aborted{};
+    }
+    int run(const std::function<int()>& entry) {
+        arrived(programStack, &callerStack);
+        try {
+            exitCode = entry();
+        } catch (const Aborted&) {
+            exitCode = -1;
+        }
+        done = true;
+        leaving(nullptr, callerStack); // for good: the sanitizer may drop this stack's state
+        return exitCode;
+    }
+};
+
+Program::Program(ResourceSet resources, std::function<int()> entry, const ProgramOptions& options)
+    : m(std::make_unique<Impl>()) {
+    if (g_programExists)
+        fatal("a second Program while one runs: the model is one desktop; end the first");
+    g_programExists = true;
     Desktop& d = desktop();
     d = Desktop{};
     d.resources = std::move(resources);
@@ -21,71 +111,42 @@ Program::Program(ResourceSet resources, std::function<int()> entry, const Progra
         CoInitializeEx(nullptr, options.com == ProgramOptions::Com::Apartment
                                     ? COINIT_APARTMENTTHREADED
                                     : COINIT_MULTITHREADED);
-    d.idle = [this] {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_programTurn = false;
-        m_cv.notify_all();
-        m_cv.wait(lock, [this] { return m_programTurn; });
-        if (m_aborting)
-            throw Aborted{};
-    };
-    m_thread = std::thread([this, entry = std::move(entry)] {
-        int code = -1;
-        try {
-            code = entry();
-        } catch (const Aborted&) {
-        }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_exitCode = code;
-        m_done = true;
-        m_programTurn = false;
-        m_cv.notify_all();
-    });
-    std::unique_lock<std::mutex> lock(m_mutex);
-    waitForProgram(lock);
+    Impl* impl = m.get();
+    d.yield = [impl] { impl->yield(); };
+    m->program = ctx::fiber(std::allocator_arg, ProgramStack{&m->programStack},
+                            [impl, entry = std::move(entry)](ctx::fiber&& caller) {
+                                impl->caller = std::move(caller);
+                                impl->run(entry);
+                                return std::move(impl->caller);
+                            });
+    m->resume();
 }
 
 Program::~Program() {
     // End each modal window as Esc would, innermost first, until the program returns.
-    for (int i = 0; i < 16 && !m_done; ++i) {
+    for (int i = 0; i < 16 && !m->done; ++i) {
         Desktop& d = desktop();
         if (!d.modalStack.empty())
             EndDialog(d.modalStack.back(), IDCANCEL);
-        resume();
+        m->resume();
     }
-    if (!m_done) {
+    if (!m->done) {
         std::fprintf(stderr, "win32 model: the program did not end; unwinding it\n");
-        m_aborting = true;
-        resume();
+        m->aborting = true;
+        m->resume();
     }
-    m_thread.join();
-    desktop().idle = nullptr;
+    desktop().yield = nullptr;
+    g_programExists = false;
 }
 
-void Program::waitForProgram(std::unique_lock<std::mutex>& lock) {
-    m_cv.wait(lock, [this] { return !m_programTurn; });
+bool Program::running() const {
+    return !m->done;
+}
+int Program::exitCode() const {
+    return m->exitCode;
 }
 
-void Program::resume() {
-    if (m_done)
-        return;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_programTurn = true;
-    m_cv.notify_all();
-    waitForProgram(lock);
-}
-
-HWND Program::active() const {
-    const Desktop& d = desktop();
-    return d.modalStack.empty() ? nullptr : d.modalStack.back();
-}
-
-HWND Program::find(int templateId) const {
-    for (auto& [h, w] : desktop().windows)
-        if (w->kind == "dialog" && w->templateId == templateId)
-            return h;
-    return nullptr;
-}
+// ---- the user ---------------------------------------------------------------------------
 
 void Program::click(int id) {
     HWND target = GetDlgItem(active(), id);
@@ -93,39 +154,34 @@ void Program::click(int id) {
         for (auto& [h, w] : desktop().windows)
             if (w->parent != nullptr && w->id == id)
                 target = h;
-    model::post(target, WM_LBUTTONUP, 0, 0, true);
-    resume();
+    clickControl(target);
 }
 
 void Program::clickIn(HWND window, int id) {
-    model::post(GetDlgItem(window, id), WM_LBUTTONUP, 0, 0, true);
-    resume();
+    clickControl(GetDlgItem(window, id));
 }
 
-void Program::key(int vk) {
-    postKey(static_cast<UINT>(vk));
-    resume();
+void Program::clickControl(HWND control) {
+    model::post(control, WM_LBUTTONUP, 0, 0, true);
+    m->resume();
 }
 
-void Program::closeBox() {
-    model::post(active(), WM_SYSCOMMAND, SC_CLOSE, 0, true);
-    resume();
+void Program::key(int vk, bool shift) {
+    postKey(static_cast<UINT>(vk), shift);
+    m->resume();
 }
 
-bool Program::chooseSystemMenu(UINT_PTR id) {
-    HWND h = active();
-    const Window* w = window(h);
-    const auto* items = w != nullptr ? menuItems(w->sysMenu) : nullptr;
-    if (w == nullptr || (w->style & WS_SYSMENU) == 0)
-        return false;
-    if (items == nullptr) { // never asked for by the program: the standard menu
-        GetSystemMenu(h, FALSE);
-        items = menuItems(w->sysMenu);
-    }
-    for (const MenuItem& item : *items)
-        if (item.id == id && menuItemEnabled(h, item)) {
+void Program::closeBox(HWND window) {
+    model::post(window != nullptr ? window : active(), WM_SYSCOMMAND, SC_CLOSE, 0, true);
+    m->resume();
+}
+
+bool Program::chooseSystemMenu(UINT_PTR id, HWND window) {
+    HWND h = window != nullptr ? window : active();
+    for (const MenuItemView& item : openSystemMenu(h))
+        if (item.id == id && item.enabled) {
             model::post(h, WM_SYSCOMMAND, id, 0, true);
-            resume();
+            m->resume();
             return true;
         }
     return false;
@@ -133,69 +189,62 @@ bool Program::chooseSystemMenu(UINT_PTR id) {
 
 void Program::sysCommand(UINT_PTR id) {
     model::post(active(), WM_SYSCOMMAND, id, 0, true);
-    resume();
+    m->resume();
 }
 
 void Program::post(UINT msg, WPARAM wp, LPARAM lp) {
     model::post(active(), msg, wp, lp, false);
-    resume();
+    m->resume();
 }
 
 void Program::invalidate() {
-    if (Window* w = window(active()))
-        w->needsPaint = true;
-    resume();
+    model::invalidate(active());
+    m->resume();
 }
 
 void Program::setIconicClient(int width, int height) {
-    if (Window* w = window(active()))
+    if (Window* w = model::window(active()))
         w->iconicClient = RECT{0, 0, width, height};
 }
+
+// ---- the clock --------------------------------------------------------------------------
 
 void Program::advance(uint64_t ms) {
     Desktop& d = desktop();
     const uint64_t end = d.now + ms;
     d.horizon = end;
-    while (!m_done && d.now <= end) {
-        uint64_t next = end;
-        for (const Timer& t : d.timers)
-            next = std::min(next, std::max(t.due, d.now));
-        d.now = next;
-        resume();
-        if (next >= end)
-            break;
+    m->resume(); // what is due now
+    for (std::optional<uint64_t> due = nextDue(); !m->done && due && *due <= end && d.now <= end;
+         due = nextDue()) {
+        d.now = std::max(d.now, *due);
+        m->resume();
     }
     d.now = std::max(d.now, end); // a busy program may have run past the end
 }
 
-std::string Program::text(int id) const {
-    const Window* w = window(GetDlgItem(active(), id));
-    return w != nullptr ? utf8(w->text) : std::string("<no control " + std::to_string(id) + ">");
+void Program::advanceTo(uint64_t t) {
+    Desktop& d = desktop();
+    d.now = std::max(d.now, t);
+    d.horizon = d.now;
+    m->resume();
 }
 
-std::string Program::caption() const {
-    const Window* w = window(active());
-    return w != nullptr ? utf8(w->text) : std::string("<no window>");
+uint64_t Program::now() const {
+    return desktop().now;
 }
 
-int Program::focusId() const {
-    const Window* w = window(desktop().focus);
-    return w != nullptr ? w->id : 0;
+std::optional<uint64_t> Program::nextDue() const {
+    std::optional<uint64_t> next;
+    for (const Timer& t : desktop().timers)
+        if (!next || t.due < *next)
+            next = t.due;
+    return next;
 }
 
-std::vector<std::string> Program::systemMenu() const { return systemMenuOf(active()); }
-
-std::vector<std::string> systemMenuOf(HWND h) {
-    std::vector<std::string> out;
-    const Window* w = window(h);
-    const auto* items = w != nullptr ? menuItems(w->sysMenu) : nullptr;
-    if (items == nullptr)
-        return out;
-    for (const MenuItem& item : *items) {
-        char id[16];
-        std::snprintf(id, sizeof id, "0x%X ", static_cast<unsigned>(item.id));
-        out.push_back(item.flags & MF_SEPARATOR ? "-" : id + utf8(item.text));
-    }
+std::vector<TimerView> Program::timers() const {
+    std::vector<TimerView> out;
+    for (const Timer& t : desktop().timers)
+        out.push_back(TimerView{t.hwnd, t.id, t.period, t.due});
     return out;
 }
 
@@ -203,6 +252,21 @@ std::vector<std::string> Program::takeRecord() {
     std::vector<std::string> out;
     out.swap(desktop().record);
     return out;
+}
+
+// ---- the program's side -----------------------------------------------------------------
+
+void busy(unsigned ms) {
+    desktop().now += ms;
+}
+
+void invalidate(HWND h) {
+    if (Window* w = window(h))
+        w->needsPaint = true;
+}
+
+void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    post(h, msg, wp, lp, false);
 }
 
 } // namespace model

@@ -41,7 +41,9 @@ ResId ByteReader::szOrOrdinal() {
     }
     return id;
 }
-void ByteReader::align(size_t n) { m_pos = (m_pos + n - 1) / n * n; }
+void ByteReader::align(size_t n) {
+    m_pos = (m_pos + n - 1) / n * n;
+}
 void ByteReader::skip(size_t n) {
     need(n);
     m_pos += n;
@@ -195,59 +197,6 @@ std::vector<IconEntry> parseIconGroup(const std::vector<uint8_t>& data) {
         e.id = r.u16();
     }
     return entries;
-}
-
-// ---- text ---------------------------------------------------------------------------------
-
-std::u32string decodeUtf8(const std::string& s) {
-    std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<uint8_t>(s[i]);
-        char32_t c = b;
-        size_t n = 1;
-        if (b >= 0xF0)
-            c = b & 0x07, n = 4;
-        else if (b >= 0xE0)
-            c = b & 0x0F, n = 3;
-        else if (b >= 0xC0)
-            c = b & 0x1F, n = 2;
-        for (size_t k = 1; k < n && i + k < s.size(); ++k)
-            c = (c << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3F);
-        out += c;
-        i += n;
-    }
-    return out;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-std::string utf8(const std::u16string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) { // a surrogate pair
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        appendUtf8(out, c);
-    }
-    return out;
 }
 
 } // namespace model

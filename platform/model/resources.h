@@ -27,7 +27,13 @@ struct Resource {
     std::vector<uint8_t> data;
 };
 
-enum ResType : uint16_t { kRtIcon = 3, kRtDialog = 5, kRtString = 6, kRtGroupIcon = 14, kRtVersion = 16 };
+enum ResType : uint16_t {
+    kRtIcon = 3,
+    kRtDialog = 5,
+    kRtString = 6,
+    kRtGroupIcon = 14,
+    kRtVersion = 16
+};
 
 class ResourceSet {
   public:
@@ -98,9 +104,5 @@ class ByteReader {
     size_t m_size;
     size_t m_pos = 0;
 };
-
-std::string utf8(const std::u16string& s);
-std::u32string decodeUtf8(const std::string& s);
-void appendUtf8(std::string& out, char32_t c);
 
 } // namespace model

@@ -18,15 +18,19 @@ Menu* menu(HMENU h) {
 
 // The standard items of a window's system menu, as the window system adds them.
 void addStandardItems(Menu& m) {
-    m.items = {{MF_STRING, SC_RESTORE, u"&Restore"},     {MF_STRING, SC_MOVE, u"&Move"},
-               {MF_STRING, SC_SIZE, u"&Size"},           {MF_STRING, SC_MINIMIZE, u"Mi&nimize"},
-               {MF_STRING, SC_MAXIMIZE, u"Ma&ximize"},   {MF_SEPARATOR, 0, u""},
+    m.items = {{MF_STRING, SC_RESTORE, u"&Restore"},    {MF_STRING, SC_MOVE, u"&Move"},
+               {MF_STRING, SC_SIZE, u"&Size"},          {MF_STRING, SC_MINIMIZE, u"Mi&nimize"},
+               {MF_STRING, SC_MAXIMIZE, u"Ma&ximize"},  {MF_SEPARATOR, 0, u""},
                {MF_STRING, SC_CLOSE, u"&Close\tAlt+F4"}};
 }
 
-HDC paintDc(HWND h) { return reinterpret_cast<HDC>(reinterpret_cast<uintptr_t>(h) | 1); }
+HDC paintDc(HWND h) {
+    return reinterpret_cast<HDC>(reinterpret_cast<uintptr_t>(h) | 1);
+}
 
-HWND paintWindow(HDC dc) { return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(dc) & ~uintptr_t(1)); }
+HWND paintWindow(HDC dc) {
+    return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(dc) & ~uintptr_t(1));
+}
 
 } // namespace
 
@@ -280,8 +284,9 @@ HRESULT CoInitializeEx(LPVOID /*pvReserved*/, DWORD dwCoInit) {
 
 HRESULT CoInitialize(LPVOID pvReserved) {
     const HRESULT hr = CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
-    note(std::string("CoInitialize ") +
-         (hr == S_OK ? "S_OK" : hr == S_FALSE ? "S_FALSE" : "RPC_E_CHANGED_MODE"));
+    note(std::string("CoInitialize ") + (hr == S_OK      ? "S_OK"
+                                         : hr == S_FALSE ? "S_FALSE"
+                                                         : "RPC_E_CHANGED_MODE"));
     return hr;
 }
 

@@ -65,7 +65,6 @@ struct MSG {
     DWORD time;
     POINT pt;
 };
-typedef MSG* LPMSG;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -167,14 +166,10 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
 BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString);
 BOOL SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString);
 BOOL IsWindow(HWND hWnd);
-BOOL DestroyWindow(HWND hWnd);
 LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong);
 LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex);
 LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
-BOOL TranslateMessage(const MSG* lpMsg);
-LRESULT DispatchMessageW(const MSG* lpMsg);
 
 // Dialogs and message boxes
 INT_PTR DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,

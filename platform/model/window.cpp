@@ -24,7 +24,13 @@ void fatal(const std::string& why) {
     std::abort();
 }
 
-void note(const std::string& line) { desktop().record.push_back(line); }
+void note(const std::string& line) {
+    desktop().record.push_back(line);
+}
+
+bool isButton(const Window& w) {
+    return w.kind == Kind::PushButton || w.kind == Kind::GroupBox;
+}
 
 Window* window(HWND h) {
     const auto& windows = desktop().windows;
@@ -57,9 +63,9 @@ std::string describe(HWND h) {
     Window* w = window(h);
     if (w == nullptr)
         return "no window";
-    if (w->kind == "dialog")
+    if (w->kind == Kind::Dialog)
         return "dialog " + std::to_string(w->templateId);
-    if (w->kind == "msgbox")
+    if (w->kind == Kind::MessageBox)
         return "message box";
     return "control " + std::to_string(w->id);
 }
@@ -97,7 +103,8 @@ void post(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool input) {
 // else waits, so they never pile up: a timer due several times over delivers one tick.
 void postKey(UINT vk, bool shift) {
     Desktop& d = desktop();
-    d.queue.push_back({MSG{nullptr, WM_KEYDOWN, vk, 0, static_cast<DWORD>(d.now), {0, 0}}, true, shift});
+    d.queue.push_back(
+        {MSG{nullptr, WM_KEYDOWN, vk, 0, static_cast<DWORD>(d.now), {0, 0}}, true, shift});
 }
 
 bool getMessage(MSG& out) {
@@ -119,6 +126,7 @@ bool getMessage(MSG& out) {
                     continue; // a disabled window gets no input: it is dropped, as a beep
             }
             d.shiftDown = q.shift;
+            d.inputChecked = false;
             out = q.msg;
             return out.message != WM_QUIT;
         }
@@ -132,18 +140,24 @@ bool getMessage(MSG& out) {
         for (Timer& t : d.timers)
             if (t.due <= d.now && d.now <= d.horizon && (next == nullptr || t.due < next->due))
                 next = &t;
-        if (next != nullptr) {
+        if (next != nullptr && d.inputChecked) {
+            d.inputChecked = false;
             // The next tick keeps the timer's phase, skipping the ticks that were missed.
             const uint64_t missed = (d.now - next->due) / next->period;
             next->due += (missed + 1) * next->period;
-            out = MSG{next->hwnd, WM_TIMER, next->id, reinterpret_cast<LPARAM>(next->proc),
-                      static_cast<DWORD>(d.now), {0, 0}};
+            out = MSG{next->hwnd,
+                      WM_TIMER,
+                      next->id,
+                      reinterpret_cast<LPARAM>(next->proc),
+                      static_cast<DWORD>(d.now),
+                      {0, 0}};
             return true;
         }
-        if (!d.idle)
+        if (!d.yield)
             fatal("the program waits for input, and no driver is there to give it");
         d.busyCount = 0;
-        d.idle();
+        d.inputChecked = true;
+        d.yield();
     }
 }
 
@@ -181,7 +195,7 @@ LRESULT defWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_CLOSE:
-        DestroyWindow(h);
+        destroy(h);
         return 0;
     case WM_PAINT:
         w->needsPaint = false; // what BeginPaint and EndPaint would do, without the record
@@ -202,8 +216,7 @@ LRESULT defWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT CALLBACK buttonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     Window* w = window(h);
-    const bool pushButton = (w->style & BS_TYPEMASK) != BS_GROUPBOX;
-    if ((msg == WM_LBUTTONUP || msg == BM_CLICK) && pushButton) {
+    if ((msg == WM_LBUTTONUP || msg == BM_CLICK) && w->kind == Kind::PushButton) {
         setFocus(h);
         send(w->parent, WM_COMMAND, MAKEWPARAM(w->id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
         return 0;
@@ -215,7 +228,9 @@ LRESULT CALLBACK staticProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return defWindowProc(h, msg, wp, lp);
 }
 
-void setFocus(HWND h) { desktop().focus = h; }
+void setFocus(HWND h) {
+    desktop().focus = h;
+}
 
 void minimize(HWND h, bool iconic) {
     Window* w = window(h);
@@ -227,13 +242,44 @@ void minimize(HWND h, bool iconic) {
     note(std::string(iconic ? "minimised " : "restored ") + describe(h));
 }
 
+bool destroy(HWND hWnd) {
+    Window* w = window(hWnd);
+    if (w == nullptr)
+        return false;
+    Desktop& d = desktop();
+    w->visible = false;
+    if (w->parent == nullptr)
+        note("WM_DESTROY " + describe(hWnd));
+    // WM_DESTROY goes to the window before its children, WM_NCDESTROY after them.
+    send(hWnd, WM_DESTROY, 0, 0);
+    for (HWND c : std::vector<HWND>(w->children))
+        destroy(c);
+    send(hWnd, WM_NCDESTROY, 0, 0);
+    // Its timers and the messages still queued for it die with it.
+    d.timers.erase(std::remove_if(d.timers.begin(), d.timers.end(),
+                                  [&](const Timer& t) { return t.hwnd == hWnd; }),
+                   d.timers.end());
+    d.queue.erase(std::remove_if(d.queue.begin(), d.queue.end(),
+                                 [&](const Queued& q) { return q.msg.hwnd == hWnd; }),
+                  d.queue.end());
+    if (d.focus == hWnd)
+        d.focus = nullptr;
+    if (Window* parent = window(w->parent))
+        parent->children.erase(std::remove(parent->children.begin(), parent->children.end(), hWnd),
+                               parent->children.end());
+    d.windows.erase(hWnd);
+    return true;
+}
+
 } // namespace model
 
 using namespace model;
 
 // ---- the API ------------------------------------------------------------------------------
 
-BOOL IsWindow(HWND hWnd) { return window(hWnd) != nullptr; }
+BOOL IsWindow(HWND hWnd) {
+    return window(hWnd) != nullptr;
+}
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
     Window* w = window(hDlg);
@@ -304,45 +350,4 @@ LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         note("WM_ICONERASEBKGND " + describe(hWnd) +
              (wParam != 0 ? " with a device context" : " without a device context"));
     return send(hWnd, Msg, wParam, lParam);
-}
-
-BOOL GetMessageW(LPMSG lpMsg, HWND /*hWnd*/, UINT /*wMsgFilterMin*/, UINT /*wMsgFilterMax*/) {
-    return getMessage(*lpMsg) ? TRUE : FALSE;
-}
-
-BOOL TranslateMessage(const MSG* /*lpMsg*/) { return FALSE; } // no character messages here
-
-LRESULT DispatchMessageW(const MSG* lpMsg) {
-    dispatch(*lpMsg);
-    return 0;
-}
-
-BOOL DestroyWindow(HWND hWnd) {
-    Window* w = window(hWnd);
-    if (w == nullptr)
-        return FALSE;
-    Desktop& d = desktop();
-    w->visible = false;
-    if (w->parent == nullptr)
-        note("WM_DESTROY " + describe(hWnd));
-    // WM_DESTROY goes to the window before its children, WM_NCDESTROY after them.
-    send(hWnd, WM_DESTROY, 0, 0);
-    for (HWND c : std::vector<HWND>(w->children))
-        DestroyWindow(c);
-    send(hWnd, WM_NCDESTROY, 0, 0);
-    // Its timers and the messages still queued for it die with it.
-    d.timers.erase(std::remove_if(d.timers.begin(), d.timers.end(),
-                                  [&](const Timer& t) { return t.hwnd == hWnd; }),
-                   d.timers.end());
-    d.queue.erase(std::remove_if(d.queue.begin(), d.queue.end(),
-                                 [&](const Queued& q) { return q.msg.hwnd == hWnd; }),
-                  d.queue.end());
-    if (d.focus == hWnd)
-        d.focus = nullptr;
-    if (Window* parent = window(w->parent))
-        parent->children.erase(
-            std::remove(parent->children.begin(), parent->children.end(), hWnd),
-            parent->children.end());
-    d.windows.erase(hWnd);
-    return TRUE;
 }

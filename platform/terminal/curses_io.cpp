@@ -4,18 +4,52 @@
 #include <csignal>
 #include <cstdlib>
 #include <curses.h>
+#include <stdexcept>
+#include <term.h>
 
 namespace terminal {
 
 namespace {
 
 volatile std::sig_atomic_t g_active = 0;
+volatile std::sig_atomic_t g_interrupted = 0;
+void (*g_afterRestore)() = nullptr;
 
 void restore() {
     if (g_active) {
         g_active = 0;
         endwin();
+        if (g_afterRestore != nullptr)
+            g_afterRestore();
     }
+}
+
+// Ctrl-C asks the program to close, as its close box would, so the library is freed; a
+// second one, while a slow library keeps it from answering, ends the process at once.
+void onInterrupt(int sig) {
+    if (g_interrupted) {
+        restore();
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+    }
+    g_interrupted = 1;
+}
+
+// Whether the terminal TERM names can be drawn on: it must be known and move the cursor.
+void checkTerminal() {
+    const char* term = std::getenv("TERM");
+    const std::string name = term != nullptr ? term : "";
+    int error = 0;
+    if (name.empty() || setupterm(nullptr, 1, &error) != OK)
+        throw std::runtime_error(
+            name.empty() ? "TERM is not set, so the kind of terminal is unknown"
+                         : "the terminal type \"" + name + "\" is unknown (no terminfo entry)");
+    const char* cup = tigetstr("cup");
+    const bool canMove = cup != nullptr && cup != reinterpret_cast<char*>(-1);
+    del_curterm(cur_term);
+    if (!canMove)
+        throw std::runtime_error("the terminal type \"" + name +
+                                 "\" cannot move the cursor, so it cannot show the dialog");
 }
 
 // Gives the terminal back, then lets the signal do what it would have done.
@@ -40,9 +74,14 @@ attr_t cursesAttr(uint8_t a) {
 
 } // namespace
 
-CursesIo::CursesIo() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
+CursesIo::CursesIo(void (*afterRestore)()) {
+    checkTerminal();
+    g_afterRestore = afterRestore;
+    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
         std::signal(sig, onSignal);
+    struct sigaction interrupt {};
+    interrupt.sa_handler = onInterrupt; // no SA_RESTART: the wait for a key ends at once
+    sigaction(SIGINT, &interrupt, nullptr);
     std::atexit(restore);
     set_escdelay(25); // Esc alone is told from Alt+key by this pause
     initscr();
@@ -56,9 +95,13 @@ CursesIo::CursesIo() {
     mouseinterval(0);
 }
 
-CursesIo::~CursesIo() { restore(); }
+CursesIo::~CursesIo() {
+    restore();
+}
 
-void CursesIo::size(int& cols, int& rows) { getmaxyx(stdscr, rows, cols); }
+void CursesIo::size(int& cols, int& rows) {
+    getmaxyx(stdscr, rows, cols);
+}
 
 void CursesIo::draw(const ScreenBuffer& screen) {
     for (int y = 0; y < screen.rows(); ++y) {
@@ -76,12 +119,19 @@ void CursesIo::draw(const ScreenBuffer& screen) {
 }
 
 bool CursesIo::read(Key& key, int timeoutMs) {
-    timeout(timeoutMs);
-    wint_t ch = 0;
-    const int r = get_wch(&ch);
-    if (r == ERR)
-        return false;
     key = Key{};
+    if (!g_interrupted) {
+        timeout(timeoutMs);
+        wint_t ch = 0;
+        const int r = get_wch(&ch);
+        if (!g_interrupted)
+            return r != ERR && decode(r, ch, key);
+    }
+    key.kind = Key::Interrupt;
+    return true;
+}
+
+bool CursesIo::decode(int r, wint_t ch, Key& key) {
     if (r == KEY_CODE_YES) {
         switch (ch) {
         case KEY_RESIZE:
@@ -95,6 +145,12 @@ bool CursesIo::read(Key& key, int timeoutMs) {
             break;
         case KEY_DOWN:
             key.kind = Key::Down;
+            break;
+        case KEY_LEFT:
+            key.kind = Key::Left;
+            break;
+        case KEY_RIGHT:
+            key.kind = Key::Right;
             break;
         case KEY_ENTER:
             key.kind = Key::Enter;
@@ -111,6 +167,8 @@ bool CursesIo::read(Key& key, int timeoutMs) {
         default:
             if (ch == static_cast<wint_t>(KEY_F(10)))
                 key.kind = Key::Menu;
+            else if (ch == static_cast<wint_t>(KEY_F(52))) // F4 with Alt, in xterm's numbering
+                key.kind = Key::AltF4;
             break;
         }
         return true;
@@ -122,9 +180,13 @@ bool CursesIo::read(Key& key, int timeoutMs) {
         const int n = get_wch(&next);
         if (n == OK && next == L' ')
             key.kind = Key::Menu;
+        else if (n == KEY_CODE_YES && next == static_cast<wint_t>(KEY_F(4)))
+            key.kind = Key::AltF4; // a terminal that sends Alt as an Esc before the key
         else {
-            if (n != ERR)
+            if (n == OK)
                 unget_wch(static_cast<wchar_t>(next));
+            else if (n == KEY_CODE_YES)
+                ungetch(static_cast<int>(next));
             key.kind = Key::Escape;
         }
         break;

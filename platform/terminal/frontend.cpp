@@ -1,4 +1,4 @@
-// Keys, clicks, the system menu and real time for the model.
+// Keys, clicks, the system menu, moving a window, the status line and real time.
 #include "frontend.h"
 
 #include <algorithm>
@@ -8,25 +8,19 @@ namespace terminal {
 
 namespace {
 
-const std::vector<model::MenuItem>* itemsOf(HWND window) {
-    const model::Window* w = model::window(window);
-    return w != nullptr ? model::menuItems(w->sysMenu) : nullptr;
-}
-
-HWND activeWindow() {
-    const auto& stack = model::desktop().modalStack;
-    return stack.empty() ? nullptr : stack.back();
-}
-
 // The underlined letter of an item: the one after '&'.
-char16_t mnemonic(const std::u16string& text) {
-    const size_t amp = text.find(u'&');
-    return amp != std::u16string::npos && amp + 1 < text.size() ? text[amp + 1] : 0;
+char32_t mnemonic(const std::string& text) {
+    const std::u32string t = model::decodeUtf8(text);
+    const size_t amp = t.find(U'&');
+    return amp != std::u32string::npos && amp + 1 < t.size() ? t[amp + 1] : 0;
 }
 
 } // namespace
 
-FrontEnd::FrontEnd(Io& io) : m_io(io), m_start(std::chrono::steady_clock::now()) {}
+FrontEnd::FrontEnd(Io& io, model::Program& program,
+                   std::function<std::vector<std::string>()> messages)
+    : m_io(io), m_program(program), m_source(std::move(messages)),
+      m_start(std::chrono::steady_clock::now()) {}
 
 uint64_t FrontEnd::elapsedMs() const {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -34,142 +28,216 @@ uint64_t FrontEnd::elapsedMs() const {
                                      .count());
 }
 
+void FrontEnd::collectMessages() {
+    if (!m_source)
+        return;
+    for (std::string& line : m_source())
+        m_messages.push_back(std::move(line));
+}
+
+Scene FrontEnd::scene() const {
+    Scene s;
+    s.windows = m_program.windows();
+    s.moved = m_moved;
+    s.menu = menuOpen() ? &m_menu : nullptr;
+    s.status = m_messages.empty() ? "" : m_messages.back();
+    if (moving())
+        s.status = "Moving: the arrow keys move the window; Enter or Esc when it is there.";
+    return s;
+}
+
 void FrontEnd::redraw() {
+    collectMessages();
     int cols = 0, rows = 0, needCols = 0, needRows = 0;
     m_io.size(cols, rows);
-    minimumSize(needCols, needRows);
+    const Scene now = scene();
+    minimumSize(now, needCols, needRows);
     ScreenBuffer screen(std::max(cols, 1), std::max(rows, 1));
     if (cols < needCols || rows < needRows) {
-        const std::string lines[] = {
-            "The terminal is too small for the verifier.",
-            "It needs " + std::to_string(needCols) + " x " + std::to_string(needRows) +
-                " characters; this one has " + std::to_string(cols) + " x " + std::to_string(rows) + ".",
-            "Enlarge it, and the verifier comes back."};
-        for (int i = 0; i < 3; ++i)
-            screen.text(0, rows / 2 - 1 + i, lines[i], kBold);
+        const std::string notice =
+            "The terminal is too small for the verifier. It needs " + std::to_string(needCols) +
+            "x" + std::to_string(needRows) + " characters; this one has " + std::to_string(cols) +
+            "x" + std::to_string(rows) + ". Enlarge it, and the verifier comes back.";
+        const auto lines = wrap(model::decodeUtf8(notice), std::max(cols, 1));
+        const int top = std::max(0, (rows - static_cast<int>(lines.size())) / 2);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            std::string line;
+            for (char32_t c : lines[i])
+                model::appendUtf8(line, c);
+            screen.text(0, top + static_cast<int>(i), line, kBold);
+        }
     } else {
-        render(screen, menuOpen() ? &m_menu : nullptr);
+        render(screen, now);
     }
     m_io.draw(screen);
 }
 
-void FrontEnd::idle() {
-    model::Desktop& d = model::desktop();
-    d.now = elapsedMs();
-    if (model::window(m_menu.window) == nullptr)
-        m_menu = OpenMenu{};
-    redraw();
-    // Wait for a key, but no longer than until the next timer falls due.
-    int timeout = 1000;
-    for (const model::Timer& t : d.timers)
-        timeout = std::min<int>(timeout, t.due > d.now ? static_cast<int>(t.due - d.now) : 0);
-    Key key;
-    if (timeout > 0 && m_io.read(key, timeout))
-        handle(key);
-    d.now = elapsedMs();
+int FrontEnd::waitFor() const {
+    const auto due = m_program.nextDue();
+    if (!due)
+        return 1000;
+    const uint64_t now = elapsedMs();
+    return *due <= now ? 0 : static_cast<int>(std::min<uint64_t>(*due - now, 1000));
+}
+
+void FrontEnd::run() {
+    while (m_program.running() && !m_interrupted) {
+        m_program.advanceTo(elapsedMs()); // what is due: input first, then one tick
+        if (!m_program.running())
+            break;
+        if (m_menu.window != nullptr && !m_program.window(m_menu.window))
+            m_menu = OpenMenu{};
+        redraw();
+        Key key;
+        if (m_io.read(key, waitFor()))
+            handle(key);
+    }
 }
 
 void FrontEnd::openMenu(HWND window) {
-    const model::Window* w = model::window(window);
-    if (w == nullptr || (w->style & WS_SYSMENU) == 0 || !model::enabledForInput(window))
+    const auto w = m_program.window(window);
+    if (!w || !w->systemMenu || !w->enabled)
         return;
-    GetSystemMenu(window, FALSE);
-    m_menu = OpenMenu{window, -1};
+    m_menu = OpenMenu{window, m_program.openSystemMenu(window), -1};
     moveSelection(1);
 }
 
 void FrontEnd::moveSelection(int delta) {
-    const auto* items = itemsOf(m_menu.window);
-    if (items == nullptr || items->empty())
-        return;
-    const int n = static_cast<int>(items->size());
+    const int n = static_cast<int>(m_menu.items.size());
     int i = m_menu.selected;
     for (int step = 0; step < n; ++step) {
         i = ((i + delta) % n + n) % n;
-        if (model::menuItemEnabled(m_menu.window, (*items)[static_cast<size_t>(i)])) {
+        if (m_menu.items[static_cast<size_t>(i)].enabled) {
             m_menu.selected = i;
             return;
         }
     }
 }
 
-void FrontEnd::choose() {
+void FrontEnd::choose(int index) {
     const OpenMenu chosen = m_menu;
     m_menu = OpenMenu{};
-    const auto* items = itemsOf(chosen.window);
-    if (items == nullptr || chosen.selected < 0 || chosen.selected >= static_cast<int>(items->size()))
+    if (index < 0 || index >= static_cast<int>(chosen.items.size()))
         return;
-    const model::MenuItem& item = (*items)[static_cast<size_t>(chosen.selected)];
-    // Choosing an item posts its command, as the window system's menu does.
-    if (model::menuItemEnabled(chosen.window, item))
-        model::post(chosen.window, WM_SYSCOMMAND, item.id, 0, true);
+    const model::MenuItemView& item = chosen.items[static_cast<size_t>(index)];
+    if (!item.enabled || !m_program.chooseSystemMenu(item.id, chosen.window))
+        return;
+    // The window system's move loop follows the keyboard until Enter or Esc.
+    if (item.id == SC_MOVE && m_program.window(chosen.window))
+        m_moving = chosen.window;
+}
+
+void FrontEnd::handleMenuKey(const Key& key) {
+    switch (key.kind) {
+    case Key::Up:
+        moveSelection(-1);
+        break;
+    case Key::Down:
+        moveSelection(1);
+        break;
+    case Key::Enter:
+        choose(m_menu.selected);
+        break;
+    case Key::Click:
+        handleClick(key);
+        break;
+    case Key::Char:
+        for (size_t i = 0; i < m_menu.items.size(); ++i) {
+            const char32_t m = mnemonic(m_menu.items[i].text);
+            if (m != 0 && m_menu.items[i].enabled &&
+                std::towlower(static_cast<wint_t>(m)) ==
+                    std::towlower(static_cast<wint_t>(key.ch))) {
+                choose(static_cast<int>(i));
+                break;
+            }
+        }
+        break;
+    default: // Esc, the menu key again
+        m_menu = OpenMenu{};
+        break;
+    }
+}
+
+void FrontEnd::handleMoveKey(const Key& key) {
+    auto& [dx, dy] = m_moved[m_moving];
+    switch (key.kind) {
+    case Key::Left:
+        --dx;
+        break;
+    case Key::Right:
+        ++dx;
+        break;
+    case Key::Up:
+        --dy;
+        break;
+    case Key::Down:
+        ++dy;
+        break;
+    case Key::Enter:
+    case Key::Escape:
+    case Key::Click:
+        m_moving = nullptr;
+        break;
+    default:
+        break;
+    }
+}
+
+void FrontEnd::handleClick(const Key& key) {
+    int cols = 0, rows = 0;
+    m_io.size(cols, rows);
+    const Scene now = scene();
+    const Hit hit = hitTest(now, cols, rows, key.x, key.y);
+    if (menuOpen()) {
+        if (hit.menuItem >= 0)
+            choose(hit.menuItem);
+        else
+            m_menu = OpenMenu{}; // a click elsewhere closes the menu
+        return;
+    }
+    if (hit.closeBox)
+        m_program.closeBox(hit.window);
+    else if (hit.menuGlyph)
+        openMenu(hit.window);
+    else if (hit.control != nullptr)
+        m_program.clickControl(hit.control);
 }
 
 void FrontEnd::handle(const Key& key) {
-    if (key.kind == Key::Resize || key.kind == Key::None)
-        return;
-    if (menuOpen()) {
-        switch (key.kind) {
-        case Key::Up:
-            moveSelection(-1);
-            break;
-        case Key::Down:
-            moveSelection(1);
-            break;
-        case Key::Enter:
-            choose();
-            break;
-        case Key::Char: {
-            const auto* items = itemsOf(m_menu.window);
-            for (size_t i = 0; items != nullptr && i < items->size(); ++i) {
-                const char16_t m = mnemonic((*items)[i].text);
-                if (m != 0 && std::towlower(m) == std::towlower(static_cast<wint_t>(key.ch)) &&
-                    model::menuItemEnabled(m_menu.window, (*items)[i])) {
-                    m_menu.selected = static_cast<int>(i);
-                    choose();
-                    break;
-                }
-            }
-            break;
-        }
-        default: // Esc, the menu key again, a click elsewhere
-            m_menu = OpenMenu{};
-            break;
-        }
+    if (key.kind == Key::Interrupt) {
+        m_interrupted = true;
         return;
     }
+    if (key.kind == Key::Resize || key.kind == Key::None)
+        return;
+    if (moving())
+        return handleMoveKey(key);
+    if (menuOpen())
+        return handleMenuKey(key);
     switch (key.kind) {
     case Key::Tab:
-        model::postKey(VK_TAB);
-        break;
     case Key::BackTab:
-        model::postKey(VK_TAB, true);
+        m_program.key(VK_TAB, key.kind == Key::BackTab);
         break;
     case Key::Enter:
-        model::postKey(VK_RETURN);
+        m_program.key(VK_RETURN);
         break;
     case Key::Escape:
-        model::postKey(VK_ESCAPE);
+        m_program.key(VK_ESCAPE);
         break;
     case Key::Char:
         if (key.ch == U' ')
-            model::postKey(VK_SPACE);
+            m_program.key(VK_SPACE);
+        break;
+    case Key::AltF4: // the window system turns it into the active window's Close command
+        m_program.sysCommand(SC_CLOSE);
         break;
     case Key::Menu:
-        openMenu(activeWindow());
+        openMenu(m_program.active());
         break;
-    case Key::Click: {
-        int cols = 0, rows = 0;
-        m_io.size(cols, rows);
-        const Hit hit = hitTest(cols, rows, key.x, key.y);
-        if (hit.closeBox)
-            model::post(hit.window, WM_SYSCOMMAND, SC_CLOSE, 0, true);
-        else if (hit.menuGlyph)
-            openMenu(hit.window);
-        else if (hit.control != nullptr)
-            model::post(hit.control, WM_LBUTTONUP, 0, 0, true);
+    case Key::Click:
+        handleClick(key);
         break;
-    }
     default:
         break;
     }

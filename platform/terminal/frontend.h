@@ -1,21 +1,41 @@
 // The terminal front end: shows the model's windows in a terminal and turns the keyboard,
 // the mouse and the real clock into what the window system would give the program.
 //
-// It runs on the program's own thread, as the model's idle hook: whenever the program waits
-// for input, the front end draws the screen, then waits for a key or for the next timer to
-// fall due, without busy waiting.
+// It is a user of the model's front door (model.h), as a test is: it draws what the view
+// shows, acts through the user's actions, and moves the clock to real time. Input always
+// comes before a timer that is due, however late the timers are, as on Windows: a slow
+// library never keeps a key from being read.
 #pragma once
 
 #include "screen.h"
 
 #include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace terminal {
 
 struct Key {
-    enum Kind { None, Char, Tab, BackTab, Enter, Escape, Menu, Up, Down, Click, Resize };
+    enum Kind {
+        None,
+        Char,
+        Tab,
+        BackTab,
+        Enter,
+        Escape,
+        Menu,
+        Up,
+        Down,
+        Left,
+        Right,
+        Click,
+        Resize,
+        AltF4,
+        Interrupt // Ctrl-C: close the program as its close box would
+    };
     Kind kind = None;
-    char32_t ch = 0; // Char
+    char32_t ch = 0;  // Char
     int x = 0, y = 0; // Click, in cells
 };
 
@@ -30,20 +50,37 @@ class Io {
 
 class FrontEnd {
   public:
-    explicit FrontEnd(Io& io);
-    void idle();               // the model's idle hook
+    // messages gives the lines the library wrote since it was last asked (none by default).
+    FrontEnd(Io& io, model::Program& program,
+             std::function<std::vector<std::string>()> messages = {});
+    // Until the program ends or the user interrupts it; the real clock drives the timers.
+    void run();
     void handle(const Key& key); // one key or click, as input to the program
     void redraw();
     bool menuOpen() const { return m_menu.window != nullptr; }
+    bool moving() const { return m_moving != nullptr; }
+    const std::vector<std::string>& messages() const { return m_messages; }
+    int waitFor() const; // how long the next read may wait, in ms: 0 when a timer is due
 
   private:
+    Scene scene() const;
+    void collectMessages();
+    void handleMenuKey(const Key& key);
+    void handleMoveKey(const Key& key);
+    void handleClick(const Key& key);
     void openMenu(HWND window);
     void moveSelection(int delta);
-    void choose();
+    void choose(int index);
     uint64_t elapsedMs() const;
 
     Io& m_io;
-    OpenMenu m_menu; // its window is null while no menu is open
+    model::Program& m_program;
+    std::function<std::vector<std::string>()> m_source;
+    std::vector<std::string> m_messages;
+    OpenMenu m_menu;         // its window is null while no menu is open
+    HWND m_moving = nullptr; // the window the arrow keys move, after the menu's Move
+    std::map<HWND, std::pair<int, int>> m_moved;
+    bool m_interrupted = false;
     std::chrono::steady_clock::time_point m_start;
 };
 

@@ -18,17 +18,143 @@ int width(const std::u32string& s) {
     return w;
 }
 
-std::string utf8(const std::u16string& s) { return model::utf8(s); }
+int width(const std::string& utf8) {
+    return width(model::decodeUtf8(utf8));
+}
 
 // A control's rectangle in cells, relative to its window's client area; at least one row.
-void cells(const model::Window& c, int& x0, int& y0, int& x1, int& y1) {
+void cells(const model::ControlView& c, int& x0, int& y0, int& x1, int& y1) {
     x0 = c.rect.left / model::kCharWidth;
     y0 = c.rect.top / model::kCharHeight;
     x1 = std::max(x0 + 1, static_cast<int>(c.rect.right / model::kCharWidth));
     y1 = std::max(y0 + 1, static_cast<int>(c.rect.bottom / model::kCharHeight));
 }
 
-// Breaks text into lines of at most w cells, at spaces where it can, as SS_LEFT does.
+std::string toUtf8(const std::u32string& s) {
+    std::string out;
+    for (char32_t c : s)
+        model::appendUtf8(out, c);
+    return out;
+}
+
+void drawControl(ScreenBuffer& s, const model::ControlView& c, int ox, int oy) {
+    if (!c.visible)
+        return;
+    int x0, y0, x1, y1;
+    cells(c, x0, y0, x1, y1);
+    const int w = x1 - x0;
+    switch (c.kind) {
+    case model::Kind::GroupBox:
+        s.frame(ox + x0, oy + y0, w, y1 - y0);
+        s.text(ox + x0 + 1, oy + y0, c.text, kNormal, w - 2, false);
+        break;
+    case model::Kind::PushButton: {
+        const std::string label = (c.focused ? ">" : "[") + c.text + (c.focused ? "<" : "]");
+        s.text(ox + x0 + std::max(0, (w - width(label)) / 2), oy + y0 + (y1 - y0 - 1) / 2, label,
+               c.focused ? kReverse : kNormal, w, false);
+        break;
+    }
+    case model::Kind::Icon:
+        s.text(ox + x0, oy + y0, " \\/ ", kNormal, w);
+        s.text(ox + x0, oy + y0 + 1, "[TV]", kBold, w);
+        break;
+    default: {
+        const auto lines = wrap(model::decodeUtf8(c.text), w);
+        for (size_t i = 0; i < lines.size() && static_cast<int>(i) < y1 - y0; ++i)
+            s.text(ox + x0, oy + y0 + static_cast<int>(i), toUtf8(lines[i]), kNormal, w,
+                   c.noPrefix);
+        break;
+    }
+    }
+}
+
+std::string menuText(const model::MenuItemView& item) {
+    std::string text = item.text;
+    const size_t tab = text.find('\t');
+    if (tab != std::string::npos)
+        text.replace(tab, 1, "   ");
+    return text;
+}
+
+// The open menu's outer rectangle, in cells.
+void menuBox(const Scene& scene, int cols, int rows, int& x, int& y, int& w, int& h) {
+    const OpenMenu& menu = *scene.menu;
+    int mw = 0;
+    for (const auto& item : menu.items)
+        mw = std::max(mw, width(menuText(item)));
+    w = mw + 4;
+    h = static_cast<int>(menu.items.size()) + 2;
+    x = y = 0;
+    for (const Placement& p : layout(scene, cols, rows))
+        if (p.window->handle == menu.window) {
+            x = p.x + 1;
+            y = p.iconic ? std::max(0, p.y - h) : p.y + 2;
+        }
+}
+
+void drawMenu(ScreenBuffer& s, const Scene& scene) {
+    int mx, my, mw, mh;
+    menuBox(scene, s.cols(), s.rows(), mx, my, mw, mh);
+    s.fill(mx, my, mw, mh, U' ');
+    s.frame(mx, my, mw, mh);
+    for (size_t i = 0; i < scene.menu->items.size(); ++i) {
+        const auto& item = scene.menu->items[i];
+        const int y = my + 1 + static_cast<int>(i);
+        if (item.separator) {
+            s.fill(mx + 1, y, mw - 2, 1, U'─');
+            continue;
+        }
+        uint8_t attr = item.enabled ? kNormal : kDim;
+        if (static_cast<int>(i) == scene.menu->selected)
+            attr |= kReverse;
+        s.fill(mx + 1, y, mw - 2, 1, U' ', attr);
+        s.text(mx + 2, y, menuText(item), attr, mw - 4, false);
+    }
+}
+
+void drawWindow(ScreenBuffer& s, const Placement& p) {
+    const model::WindowView& w = *p.window;
+    const uint8_t captionAttr = w.active ? kReverse | kBold : kBold;
+    const std::string glyph = !w.smallIcon.empty() || !w.bigIcon.empty() ? "▣ " : "";
+    if (p.iconic) {
+        s.fill(p.x, p.y, p.w, 1, U' ', captionAttr);
+        s.text(p.x, p.y, "[" + glyph + w.caption, captionAttr, p.w - 1);
+        s.text(p.x + p.w - 1, p.y, "]", captionAttr);
+        return;
+    }
+    s.fill(p.x, p.y, p.w, p.h, U' ');
+    s.frame(p.x, p.y, p.w, p.h);
+    s.fill(p.x + 1, p.y + 1, p.w - 2, 1, U' ', captionAttr);
+    s.text(p.x + 2, p.y + 1, glyph + w.caption, captionAttr, p.w - 8);
+    if (w.systemMenu)
+        s.text(p.x + p.w - 4, p.y + 1, "[X]", captionAttr);
+    s.fill(p.x + 1, p.y + 2, p.w - 2, 1, U'─');
+    s.text(p.x, p.y + 2, "├", kNormal);
+    s.text(p.x + p.w - 1, p.y + 2, "┤", kNormal);
+    for (const model::ControlView& c : w.controls)
+        drawControl(s, c, p.x + 1, p.y + 3);
+}
+
+void drawStatus(ScreenBuffer& s, const std::string& status) {
+    const int top = s.rows() - kStatusRows;
+    s.fill(0, top, s.cols(), kStatusRows, U' ', kReverse);
+    const auto lines = wrap(model::decodeUtf8(status), s.cols() - 2);
+    // The end of a long message says what to do: keep it when the message must be cut.
+    const size_t first = lines.size() > kStatusRows ? lines.size() - kStatusRows : 0;
+    for (size_t i = first; i < lines.size(); ++i)
+        s.text(1, top + static_cast<int>(i - first), toUtf8(lines[i]), kReverse, s.cols() - 2);
+}
+
+} // namespace
+
+int charWidth(char32_t c) {
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
 std::vector<std::u32string> wrap(const std::u32string& text, int w) {
     std::vector<std::u32string> lines(1);
     std::u32string word;
@@ -51,70 +177,13 @@ std::vector<std::u32string> wrap(const std::u32string& text, int w) {
         word.clear();
     };
     for (char32_t c : text) {
-        if (c == U' ')
+        if (c == U' ' || c == U'\n')
             flush();
         else
             word += c;
     }
     flush();
     return lines;
-}
-
-std::string toUtf8(const std::u32string& s) {
-    std::string out;
-    for (char32_t c : s)
-        model::appendUtf8(out, c);
-    return out;
-}
-
-void drawControl(ScreenBuffer& s, const model::Window& c, int ox, int oy) {
-    if (!c.visible)
-        return;
-    int x0, y0, x1, y1;
-    cells(c, x0, y0, x1, y1);
-    const int w = x1 - x0;
-    const std::string text = utf8(c.text);
-    if (c.kind == "button" && (c.style & BS_TYPEMASK) == BS_GROUPBOX) {
-        s.frame(ox + x0, oy + y0, w, y1 - y0);
-        s.text(ox + x0 + 1, oy + y0, text, kNormal, w - 2, false);
-    } else if (c.kind == "button") {
-        const bool focused = model::desktop().focus == c.handle;
-        const std::string label = (focused ? ">" : "[") + text + (focused ? "<" : "]");
-        const int lw = width(model::decodeUtf8(label));
-        s.text(ox + x0 + std::max(0, (w - lw) / 2), oy + y0 + (y1 - y0 - 1) / 2, label,
-               focused ? kReverse : kNormal, w, false);
-    } else if ((c.style & SS_TYPEMASK) == SS_ICON) {
-        s.text(ox + x0, oy + y0, " \\/ ", kNormal, w);
-        s.text(ox + x0, oy + y0 + 1, "[TV]", kBold, w);
-    } else {
-        const auto lines = wrap(model::decodeUtf8(text), w);
-        for (size_t i = 0; i < lines.size() && static_cast<int>(i) < y1 - y0; ++i)
-            s.text(ox + x0, oy + y0 + static_cast<int>(i), toUtf8(lines[i]), kNormal, w,
-                   (c.style & SS_NOPREFIX) != 0);
-    }
-}
-
-HWND activeWindow() {
-    const auto& stack = model::desktop().modalStack;
-    return stack.empty() ? nullptr : stack.back();
-}
-
-std::string menuText(const model::MenuItem& item) {
-    std::string text = utf8(item.text);
-    const size_t tab = text.find('\t');
-    if (tab != std::string::npos)
-        text.replace(tab, 1, "   ");
-    return text;
-}
-
-} // namespace
-
-int charWidth(char32_t c) {
-    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
-                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
-    return wide ? 2 : 1;
 }
 
 ScreenBuffer::ScreenBuffer(int cols, int rows)
@@ -182,109 +251,78 @@ std::string ScreenBuffer::dump() const {
     return out;
 }
 
-std::vector<Placement> layout(int cols, int rows) {
+std::vector<Placement> layout(const Scene& scene, int cols, int rows) {
     std::vector<Placement> out;
-    for (const auto& [h, w] : model::desktop().windows) {
-        if (w->parent != nullptr || !w->visible)
+    const int rowsAbove = std::max(0, rows - kStatusRows);
+    for (const model::WindowView& w : scene.windows) {
+        if (!w.visible)
             continue;
-        if (w->iconic) { // a minimised window: a bar at the bottom of the screen
-            out.push_back({h, 0, rows - 1, std::min(kIconicWidth, cols), 1, true});
+        if (w.iconic) { // a minimised window: a bar at the bottom, above the status line
+            out.push_back(
+                {&w, 0, std::max(0, rowsAbove - 1), std::min(kIconicWidth, cols), 1, true});
             continue;
         }
-        const int cw = (w->rect.right + model::kCharWidth - 1) / model::kCharWidth + kFrameWidth;
-        const int ch = (w->rect.bottom + model::kCharHeight - 1) / model::kCharHeight + kFrameHeight;
-        out.push_back({h, std::max(0, (cols - cw) / 2), std::max(0, (rows - ch) / 2), cw, ch, false});
+        const int cw = (w.width + model::kCharWidth - 1) / model::kCharWidth + kFrameWidth;
+        const int ch = (w.height + model::kCharHeight - 1) / model::kCharHeight + kFrameHeight;
+        int x = (cols - cw) / 2, y = (rowsAbove - ch) / 2;
+        if (auto m = scene.moved.find(w.handle); m != scene.moved.end()) {
+            x = std::min(x + m->second.first, cols - cw);
+            y = std::min(y + m->second.second, rowsAbove - ch);
+        }
+        out.push_back({&w, std::max(0, x), std::max(0, y), cw, ch, false});
     }
     return out;
 }
 
-void minimumSize(int& cols, int& rows) {
+void minimumSize(const Scene& scene, int& cols, int& rows) {
     cols = 0;
     rows = 0;
-    for (const Placement& p : layout(0, 0)) {
+    Scene centred = scene;
+    centred.moved.clear();
+    for (const Placement& p : layout(centred, 0, 0)) {
         cols = std::max(cols, p.w);
-        rows = std::max(rows, p.h + 1); // and a row for a minimised window's bar
+        rows = std::max(rows, p.h + 1 + kStatusRows); // a row for a minimised window's bar
     }
 }
 
-void render(ScreenBuffer& s, const OpenMenu* menu) {
+void render(ScreenBuffer& s, const Scene& scene) {
     s.fill(0, 0, s.cols(), s.rows(), U' ');
-    HWND active = activeWindow();
-    for (const Placement& p : layout(s.cols(), s.rows())) {
-        const model::Window& w = *model::window(p.hwnd);
-        const uint8_t captionAttr = p.hwnd == active ? kReverse | kBold : kBold;
-        const std::string glyph = w.smallIcon != nullptr || w.bigIcon != nullptr ? "▣ " : "";
-        if (p.iconic) {
-            s.fill(p.x, p.y, p.w, 1, U' ', captionAttr);
-            s.text(p.x, p.y, "[" + glyph + utf8(w.text), captionAttr, p.w - 1);
-            s.text(p.x + p.w - 1, p.y, "]", captionAttr);
-            continue;
-        }
-        s.fill(p.x, p.y, p.w, p.h, U' ');
-        s.frame(p.x, p.y, p.w, p.h);
-        s.fill(p.x + 1, p.y + 1, p.w - 2, 1, U' ', captionAttr);
-        s.text(p.x + 2, p.y + 1, glyph + utf8(w.text), captionAttr, p.w - 8);
-        if (w.style & WS_SYSMENU)
-            s.text(p.x + p.w - 4, p.y + 1, "[X]", captionAttr);
-        s.fill(p.x + 1, p.y + 2, p.w - 2, 1, U'─');
-        s.text(p.x, p.y + 2, "├", kNormal);
-        s.text(p.x + p.w - 1, p.y + 2, "┤", kNormal);
-        for (HWND c : w.children)
-            drawControl(s, *model::window(c), p.x + 1, p.y + 3);
-    }
-    if (menu == nullptr || model::window(menu->window) == nullptr)
-        return;
-    const model::Window& w = *model::window(menu->window);
-    const auto* items = model::menuItems(w.sysMenu);
-    if (items == nullptr)
-        return;
-    int mw = 0;
-    for (const auto& item : *items)
-        mw = std::max(mw, width(model::decodeUtf8(menuText(item))));
-    int mx = 0, my = 0;
-    for (const Placement& p : layout(s.cols(), s.rows()))
-        if (p.hwnd == menu->window) {
-            mx = p.x + 1;
-            my = p.iconic ? std::max(0, p.y - static_cast<int>(items->size()) - 2) : p.y + 2;
-        }
-    s.fill(mx, my, mw + 4, static_cast<int>(items->size()) + 2, U' ');
-    s.frame(mx, my, mw + 4, static_cast<int>(items->size()) + 2);
-    for (size_t i = 0; i < items->size(); ++i) {
-        const auto& item = (*items)[i];
-        const int y = my + 1 + static_cast<int>(i);
-        if (item.flags & MF_SEPARATOR) {
-            s.fill(mx + 1, y, mw + 2, 1, U'─');
-            continue;
-        }
-        uint8_t attr = model::menuItemEnabled(menu->window, item) ? kNormal : kDim;
-        if (static_cast<int>(i) == menu->selected)
-            attr |= kReverse;
-        s.fill(mx + 1, y, mw + 2, 1, U' ', attr);
-        s.text(mx + 2, y, menuText(item), attr, mw, false);
-    }
+    for (const Placement& p : layout(scene, s.cols(), s.rows()))
+        drawWindow(s, p);
+    if (scene.menu != nullptr && scene.menu->window != nullptr)
+        drawMenu(s, scene);
+    drawStatus(s, scene.status);
 }
 
-Hit hitTest(int cols, int rows, int x, int y) {
+Hit hitTest(const Scene& scene, int cols, int rows, int x, int y) {
     Hit hit;
-    const auto places = layout(cols, rows);
+    if (scene.menu != nullptr && scene.menu->window != nullptr) {
+        int mx, my, mw, mh;
+        menuBox(scene, cols, rows, mx, my, mw, mh);
+        if (x > mx && x < mx + mw - 1 && y > my && y < my + mh - 1) {
+            hit.window = scene.menu->window;
+            hit.menuItem = y - my - 1;
+            return hit;
+        }
+    }
+    const auto places = layout(scene, cols, rows);
     for (auto p = places.rbegin(); p != places.rend(); ++p) {
         if (x < p->x || y < p->y || x >= p->x + p->w || y >= p->y + p->h)
             continue;
-        hit.window = p->hwnd;
-        const model::Window& w = *model::window(p->hwnd);
+        const model::WindowView& w = *p->window;
+        hit.window = w.handle;
         if (p->iconic || y == p->y + 1) {
-            hit.closeBox = !p->iconic && (w.style & WS_SYSMENU) && x >= p->x + p->w - 4 && x < p->x + p->w - 1;
+            hit.closeBox =
+                !p->iconic && w.systemMenu && x >= p->x + p->w - 4 && x < p->x + p->w - 1;
             hit.menuGlyph = !hit.closeBox && x <= p->x + 3;
             return hit;
         }
-        for (HWND c : w.children) {
+        for (const model::ControlView& c : w.controls) {
             int x0, y0, x1, y1;
-            cells(*model::window(c), x0, y0, x1, y1);
+            cells(c, x0, y0, x1, y1);
             const int cx = x - p->x - 1, cy = y - p->y - 3;
-            const model::Window& cw = *model::window(c);
-            if (cx >= x0 && cx < x1 && cy >= y0 && cy < y1 &&
-                !(cw.kind == "button" && (cw.style & BS_TYPEMASK) == BS_GROUPBOX))
-                hit.control = c;
+            if (cx >= x0 && cx < x1 && cy >= y0 && cy < y1 && c.kind != model::Kind::GroupBox)
+                hit.control = c.handle;
         }
         return hit;
     }

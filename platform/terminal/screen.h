@@ -3,11 +3,13 @@
 //
 // One cell is 4 x 8 dialog units (a quarter of the average character width and an eighth of
 // its height are one dialog unit), so dialogs keep the proportions of their templates.
-// Chinese characters take two cells.
+// Chinese characters take two cells. Below the windows, a status line shows the library's
+// messages.
 #pragma once
 
-#include "desktop.h"
+#include "model.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,33 +55,50 @@ class ScreenBuffer {
     std::vector<Cell> m_cells;
 };
 
-// Where a top-level window goes on the screen: its outer rectangle, in cells.
-struct Placement {
-    HWND hwnd;
-    int x, y, w, h;
-    bool iconic;
-};
-std::vector<Placement> layout(int cols, int rows); // bottom window first
-
-// The smallest screen on which the windows fit.
-void minimumSize(int& cols, int& rows);
-
 // The system menu a front end shows: its window, its items and the highlighted one.
 struct OpenMenu {
     HWND window = nullptr;
+    std::vector<model::MenuItemView> items;
     int selected = 0;
 };
 
-// Draws every visible top-level window, and the open menu, if any.
-void render(ScreenBuffer& screen, const OpenMenu* menu);
+// What there is to draw: the windows as the model shows them, where the user moved them, the
+// open menu and the status line.
+struct Scene {
+    std::vector<model::WindowView> windows;    // bottom first
+    std::map<HWND, std::pair<int, int>> moved; // cells right and down of the centred place
+    const OpenMenu* menu = nullptr;
+    std::string status; // the last message; empty for none
+};
 
-// What is under a cell: a control, the close glyph of a caption, or a caption's icon.
+const int kStatusRows = 2; // the status line's rows at the bottom of the screen
+
+// Where a top-level window goes on the screen: its outer rectangle, in cells.
+struct Placement {
+    const model::WindowView* window;
+    int x, y, w, h;
+    bool iconic;
+};
+std::vector<Placement> layout(const Scene& scene, int cols, int rows); // bottom window first
+
+// The smallest screen on which the windows and the status line fit.
+void minimumSize(const Scene& scene, int& cols, int& rows);
+
+// Draws every visible top-level window, the open menu, if any, and the status line.
+void render(ScreenBuffer& screen, const Scene& scene);
+
+// Breaks text into lines of at most w cells, at spaces where it can, as SS_LEFT does.
+std::vector<std::u32string> wrap(const std::u32string& text, int w);
+
+// What is under a cell: a control, the close glyph of a caption, a caption's icon, or an item
+// of the open menu.
 struct Hit {
     HWND window = nullptr;
     HWND control = nullptr;
     bool closeBox = false;
     bool menuGlyph = false;
+    int menuItem = -1;
 };
-Hit hitTest(int cols, int rows, int x, int y);
+Hit hitTest(const Scene& scene, int cols, int rows, int x, int y);
 
 } // namespace terminal

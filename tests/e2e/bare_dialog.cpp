@@ -13,5 +13,6 @@ INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM /*lp*/) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(102), nullptr, dialogProc, 0));
+    return static_cast<int>(
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(102), nullptr, dialogProc, 0));
 }

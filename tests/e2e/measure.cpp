@@ -29,7 +29,8 @@ double cpuMs(HANDLE process) {
     GetProcessTimes(process, &created, &exited, &kernel, &user);
     auto ms = [](const FILETIME& f) {
         return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) |
-                                   f.dwLowDateTime) / 10000.0;
+                                   f.dwLowDateTime) /
+               10000.0;
     };
     return ms(kernel) + ms(user);
 }
@@ -68,7 +69,8 @@ double linuxCpuMs(const std::wstring& program) {
         const char* p = std::strrchr(stat, ')'); // the name may hold spaces
         unsigned long utime = 0, stime = 0;
         if (p != nullptr &&
-            std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) == 2) {
+            std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
+                        &stime) == 2) {
             newest = pid;
             best = 10.0 * static_cast<double>(utime + stime);
         }
@@ -171,16 +173,19 @@ bool soak(unsigned seconds, const std::function<void(const std::string&)>& say) 
     const Resources late = resourcesOf(v.process(), GetProcessId(v.process()));
     const int polls = v.count("ZELK_GetRemoteData") - pollsEarly;
     char line[320];
-    std::snprintf(line, sizeof line,
-                  "after 10 s: USER %lu, GDI %lu, windows %d, private %zu KiB; after %u s: USER %lu, "
-                  "GDI %lu, windows %d, private %zu KiB; %d polls between",
-                  early.user, early.gdi, early.windows, early.privateBytes / 1024, seconds, late.user,
-                  late.gdi, late.windows, late.privateBytes / 1024, polls);
+    std::snprintf(
+        line, sizeof line,
+        "after 10 s: USER %lu, GDI %lu, windows %d, private %zu KiB; after %u s: USER %lu, "
+        "GDI %lu, windows %d, private %zu KiB; %d polls between",
+        early.user, early.gdi, early.windows, early.privateBytes / 1024, seconds, late.user,
+        late.gdi, late.windows, late.privateBytes / 1024, polls);
     // Allocator pages come and go a little; a leak of one object or a few bytes per poll
     // would be several hundred KiB over the run.
-    const bool same = late.user == early.user && late.gdi == early.gdi && late.windows == early.windows &&
+    const bool same = late.user == early.user && late.gdi == early.gdi &&
+                      late.windows == early.windows &&
                       late.privateBytes <= early.privateBytes + 64 * 1024;
-    say(std::string(same ? "PASS" : "FAIL") + " soak of " + std::to_string(seconds) + " s polling: " + line);
+    say(std::string(same ? "PASS" : "FAIL") + " soak of " + std::to_string(seconds) +
+        " s polling: " + line);
     if (early.user == 0 && early.gdi == 0)
         say("     (this Wine does not count USER and GDI objects: GetGuiResources gives 0; the "
             "process's windows are counted instead)");
@@ -197,8 +202,10 @@ void benchmark(unsigned cpuSeconds, const std::function<void(const std::string&)
         verifier.push_back(startToVisible(L"Test_rireruv.EXE"));
         bare.push_back(startToVisible(L"bare_dialog.exe"));
     }
-    std::snprintf(line, sizeof line, "| start to visible dialog (median of 7) | %.0f ms | %.0f ms (bare dialog) | %.2f |",
-                  median(verifier), median(bare), median(verifier) / median(bare));
+    std::snprintf(
+        line, sizeof line,
+        "| start to visible dialog (median of 7) | %.0f ms | %.0f ms (bare dialog) | %.2f |",
+        median(verifier), median(bare), median(verifier) / median(bare));
     say(line);
 
     // CPU of the verifier's process: idle, then polling.
@@ -214,10 +221,12 @@ void benchmark(unsigned cpuSeconds, const std::function<void(const std::string&)
         c0 = processCpuMs(v.process());
         pause(cpuSeconds * 1000);
         const double polling = processCpuMs(v.process()) - c0;
-        std::snprintf(line, sizeof line, "| CPU time over %u s idle | %.0f ms | %u s of wall time | %.4f |",
+        std::snprintf(line, sizeof line,
+                      "| CPU time over %u s idle | %.0f ms | %u s of wall time | %.4f |",
                       cpuSeconds, idle, cpuSeconds, idle / (cpuSeconds * 1000.0));
         say(line);
-        std::snprintf(line, sizeof line, "| CPU time over %u s polling | %.0f ms | %u s of wall time | %.4f |",
+        std::snprintf(line, sizeof line,
+                      "| CPU time over %u s polling | %.0f ms | %u s of wall time | %.4f |",
                       cpuSeconds, polling, cpuSeconds, polling / (cpuSeconds * 1000.0));
         say(line);
         PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -243,10 +252,13 @@ void benchmark(unsigned cpuSeconds, const std::function<void(const std::string&)
         std::vector<double> intervals;
         for (size_t i = 2; i < changes.size(); ++i) // the first change has no interval before it
             intervals.push_back(changes[i] - changes[i - 1]);
-        std::snprintf(line, sizeof line, "| interval between polls, median (%zu intervals) | %.1f ms | 200 ms | %.3f |",
-                      intervals.size(), median(intervals), median(intervals) / 200.0);
+        std::snprintf(
+            line, sizeof line,
+            "| interval between polls, median (%zu intervals) | %.1f ms | 200 ms | %.3f |",
+            intervals.size(), median(intervals), median(intervals) / 200.0);
         say(line);
-        std::snprintf(line, sizeof line, "| interval between polls, 99th percentile | %.1f ms | 200 ms | %.3f |",
+        std::snprintf(line, sizeof line,
+                      "| interval between polls, 99th percentile | %.1f ms | 200 ms | %.3f |",
                       percentile(intervals, 0.99), percentile(intervals, 0.99) / 200.0);
         say(line);
         PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -256,8 +268,9 @@ void benchmark(unsigned cpuSeconds, const std::function<void(const std::string&)
     const double bareSize = static_cast<double>(fileSize(L"bare_dialog.exe"));
     for (const wchar_t* name : {L"Test_rireruv.EXE", L"rireruv.dll"}) {
         const long long size = fileSize(name);
-        std::snprintf(line, sizeof line, "| size of %s | %lld KiB | %.0f KiB (bare dialog) | %.2f |",
-                      utf8(name).c_str(), size / 1024, bareSize / 1024, static_cast<double>(size) / bareSize);
+        std::snprintf(
+            line, sizeof line, "| size of %s | %lld KiB | %.0f KiB (bare dialog) | %.2f |",
+            utf8(name).c_str(), size / 1024, bareSize / 1024, static_cast<double>(size) / bareSize);
         say(line);
     }
 }

@@ -59,7 +59,8 @@ void report(HWND dlg, FILE* f) {
 
 } // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM wParam, LPARAM lParam) {
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    ProbeHook(int code, WPARAM wParam, LPARAM lParam) {
     static const UINT probe = RegisterWindowMessageW(L"rireruv e2e probe");
     auto* msg = reinterpret_cast<MSG*>(lParam);
     if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == probe) {

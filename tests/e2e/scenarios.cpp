@@ -4,6 +4,9 @@
 //   e2e_driver.exe OUTPUT_DIRECTORY                 the scenarios
 //   e2e_driver.exe OUTPUT_DIRECTORY --soak SECONDS  polling that long leaks nothing
 //   e2e_driver.exe OUTPUT_DIRECTORY --bench SECONDS the benchmark's figures under Wine
+// Run from bin/stdcall, where a copy sits beside the __stdcall stand-in, it drives the same
+// EXE against that library. (Over 300 lines: the scenarios share their checks, and are read
+// as one list.)
 #include "measure.h"
 #include "session.h"
 
@@ -62,14 +65,34 @@ HWND openVerifier(Verifier& v, Check& c) {
     return d;
 }
 
+// The library's calls in their order: ZELK_HWInit first, then only polls, then ZELK_Free,
+// once and last. A call that left the stack off would end the sequence early.
 bool closedAndReleased(Verifier& v, Check& c) {
     if (!c.expect(v.waitExit(5000), "the process did not end"))
         return false;
     const auto trace = v.trace();
-    c.expect(v.count("ZELK_Free") == 1, "ZELK_Free should run once, ran " +
-                                            std::to_string(v.count("ZELK_Free")));
+    c.expect(v.count("ZELK_Free") == 1,
+             "ZELK_Free should run once, ran " + std::to_string(v.count("ZELK_Free")));
+    c.expect(!trace.empty() && trace.front().rfind("ZELK_HWInit ", 0) == 0,
+             "ZELK_HWInit should be the first library call");
+    for (size_t i = 1; i + 1 < trace.size(); ++i)
+        c.expect(trace[i].rfind("ZELK_GetRemoteData ", 0) == 0,
+                 "call " + std::to_string(i + 1) + " is \"" + trace[i] + "\", not a poll");
     return c.expect(!trace.empty() && trace.back() == "ZELK_Free",
                     "ZELK_Free should be the last library call");
+}
+
+struct PollsSince {
+    const Verifier* v;
+    int count;
+};
+bool polledAgain(void* since) {
+    const auto* p = static_cast<PollsSince*>(since);
+    return p->v->count("ZELK_GetRemoteData") > p->count;
+}
+
+bool showsStart(void* dialog) {
+    return itemText(*static_cast<HWND*>(dialog), kButton) == L"Start";
 }
 
 // ---- scenarios ----------------------------------------------------------------------------
@@ -81,13 +104,15 @@ void dialogAtOpen(Check& c) {
         return;
     const LONG style = GetWindowLongW(d, GWL_STYLE), exStyle = GetWindowLongW(d, GWL_EXSTYLE);
     const LONG wanted = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    c.expect((style & wanted) == wanted, "window style " + hex(style) + " lacks part of " + hex(wanted));
+    c.expect((style & wanted) == wanted,
+             "window style " + hex(style) + " lacks part of " + hex(wanted));
     c.expect((style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)) == 0,
              "no minimise, maximise or sizing: " + hex(style));
     c.expect((exStyle & WS_EX_APPWINDOW) != 0, "WS_EX_APPWINDOW missing: " + hex(exStyle));
     c.equal(itemText(d, kData), L"", "data field");
     c.equal(itemText(d, kButton), L"Start", "button");
-    c.expect(focusOf(v.threadId()) == item(d, kButton), "the focus is not on the Start/Stop button");
+    c.expect(focusOf(v.threadId()) == item(d, kButton),
+             "the focus is not on the Start/Stop button");
 
     const auto lines = v.probe(d);
     std::vector<std::string> controls, menu;
@@ -124,12 +149,15 @@ void dialogAtOpen(Check& c) {
         char cls[64] = "";
         unsigned long st = 0;
         long x = 0, y = 0, w = 0, h = 0;
-        std::sscanf(controls[i].c_str(), "control %d %63s %lx %ld %ld %ld %ld", &id, cls, &st, &x, &y, &w, &h);
+        std::sscanf(controls[i].c_str(), "control %d %63s %lx %ld %ld %ld %ld", &id, cls, &st, &x,
+                    &y, &w, &h);
         const Expected& e = expected[i];
-        auto within = [](long px, int du, long base, int per) { return std::labs(px - du * base / per) <= 1; };
+        auto within = [](long px, int du, long base, int per) {
+            return std::labs(px - du * base / per) <= 1;
+        };
         c.expect(id == e.id && std::string(cls) == e.cls && (st & 0xFFFF000F) == e.style &&
-                     within(x, e.x, baseX, 4) && within(y, e.y, baseY, 8) && within(w, e.cx, baseX, 4) &&
-                     within(h, e.cy, baseY, 8),
+                     within(x, e.x, baseX, 4) && within(y, e.y, baseY, 8) &&
+                     within(w, e.cx, baseX, 4) && within(h, e.cy, baseY, 8),
                  "control " + std::to_string(i + 1) + " is \"" + controls[i] + "\"");
     }
     sysCommand(d, SC_CLOSE);
@@ -166,7 +194,8 @@ void pollsTheDataInTurn(Check& c) {
                  "out of turn: " + shown);
     }
     const int polls = pollsDuring(v, 2000);
-    c.expect(polls >= 8 && polls <= 12, "polls in 2 s: " + std::to_string(polls) + ", not about 10");
+    c.expect(polls >= 8 && polls <= 12,
+             "polls in 2 s: " + std::to_string(polls) + ", not about 10");
     screenshot(g_out + L"\\polling.bmp", {d});
     sysCommand(d, SC_CLOSE);
     closedAndReleased(v, c);
@@ -203,7 +232,8 @@ void startStopStartLeavesOneTimer(Check& c) {
     pause(100);
     c.equal(itemText(d, kButton), L"Stop", "button after Start, Stop, Start");
     const int polls = pollsDuring(v, 2000);
-    c.expect(polls >= 8 && polls <= 12, "polls in 2 s: " + std::to_string(polls) + ", not about 10");
+    c.expect(polls >= 8 && polls <= 12,
+             "polls in 2 s: " + std::to_string(polls) + ", not about 10");
     sysCommand(d, SC_CLOSE);
     closedAndReleased(v, c);
 }
@@ -287,7 +317,8 @@ void otherStatusesOpen(Check& c) {
         HWND d = v.waitWindow(kCaption);
         if (!c.expect(d != nullptr, std::string("status ") + status + ": no window"))
             continue;
-        c.expect(v.findWindow(L"Test_rireruv") == nullptr, std::string("status ") + status + ": a message");
+        c.expect(v.findWindow(L"Test_rireruv") == nullptr,
+                 std::string("status ") + status + ": a message");
         pressKey(focusOf(v.threadId()), VK_ESCAPE);
         closedAndReleased(v, c);
     }
@@ -308,6 +339,30 @@ void closingWhilePolling(Check& c) {
         if (closedAndReleased(v, c))
             c.expect(v.count("ZELK_GetRemoteData") >= 1, "no poll happened before the close");
     }
+}
+
+// Each call takes longer than the 200 ms period: polls follow one another without piling up,
+// Stop is honoured once the call in progress returns, and closing still releases the library.
+void slowLibrary(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "0A 0B"}, {"RIRERUV_DELAY_MS", "300"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    click(item(d, kButton));
+    const int polls = pollsDuring(v, 3000);
+    c.expect(polls >= 5 && polls <= 10, "polls in 3 s of 300 ms calls: " + std::to_string(polls));
+    const std::wstring shown = itemText(d, kData);
+    c.expect(shown == L"A" || shown == L"B", "field while polling: " + utf8(shown));
+    click(item(d, kButton));
+    c.expect(waitFor(2000, showsStart, &d), "Stop was not honoured within 2 s");
+    const int afterStop = v.count("ZELK_GetRemoteData");
+    pause(1000);
+    c.expect(v.count("ZELK_GetRemoteData") == afterStop, "polls went on after Stop");
+    click(item(d, kButton));
+    PollsSince since{&v, afterStop};
+    c.expect(waitFor(2000, polledAgain, &since), "no poll after a new Start");
+    sysCommand(d, SC_CLOSE); // most likely while a call is in progress
+    closedAndReleased(v, c);
 }
 
 void commandLineChangesNothing(Check& c) {
@@ -352,6 +407,7 @@ int wmain(int argc, wchar_t** argv) {
         {"failed initialisation", failedInitialisation},
         {"other statuses open normally", otherStatusesOpen},
         {"closing while polling", closingWhilePolling},
+        {"a slow library", slowLibrary},
         {"command-line arguments change nothing", commandLineChangesNothing},
     };
     int failed = 0;

@@ -65,13 +65,16 @@ std::string utf8(const std::wstring& s) {
 }
 
 std::wstring wide(const std::string& s) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
     std::wstring out(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), &out[0], n);
     return out;
 }
 
-void pause(DWORD ms) { Sleep(ms); }
+void pause(DWORD ms) {
+    Sleep(ms);
+}
 
 Verifier::Verifier(const Settings& settings, const std::string& args, const std::wstring& program) {
     static int serial = 0;
@@ -108,6 +111,16 @@ Verifier::~Verifier() {
     }
     CloseHandle(m_process);
     DeleteFileW(m_probeOut.c_str());
+}
+
+bool waitFor(DWORD timeoutMs, bool (*condition)(void*), void* context) {
+    for (DWORD waited = 0;; waited += 20) {
+        if (condition(context))
+            return true;
+        if (waited >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
 }
 
 HWND Verifier::findWindow(const std::wstring& caption) const {
@@ -155,9 +168,11 @@ std::vector<std::string> Verifier::probe(HWND dialog) {
     static HMODULE dll = LoadLibraryW((exeDir() + L"e2e_probe.dll").c_str());
     static const UINT message = RegisterWindowMessageW(L"rireruv e2e probe");
     std::vector<std::string> lines;
-    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook@12")));
+    auto hook =
+        reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook@12")));
     if (hook == nullptr)
-        hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook")));
+        hook =
+            reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook")));
     if (dll == nullptr || hook == nullptr)
         return {"error probe DLL not loaded"};
     DeleteFileW(m_probeOut.c_str());
@@ -179,13 +194,15 @@ std::vector<std::string> Verifier::probe(HWND dialog) {
 std::wstring textOf(HWND h) {
     wchar_t buffer[512] = L"";
     DWORD_PTR n = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK,
-                             2000, &n))
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000,
+                             &n))
         return L"<no answer>";
     return std::wstring(buffer, n);
 }
 
-HWND item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+HWND item(HWND dialog, int id) {
+    return GetDlgItem(dialog, id);
+}
 
 std::wstring itemText(HWND dialog, int id) {
     HWND h = item(dialog, id);
@@ -198,14 +215,18 @@ HWND focusOf(DWORD threadId) {
     return GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
 }
 
-void click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+void click(HWND button) {
+    PostMessageW(button, BM_CLICK, 0, 0);
+}
 
 void pressKey(HWND target, UINT vk) {
     PostMessageW(target, WM_KEYDOWN, vk, 1);
     PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
 }
 
-void sysCommand(HWND window, WPARAM id) { PostMessageW(window, WM_SYSCOMMAND, id, 0); }
+void sysCommand(HWND window, WPARAM id) {
+    PostMessageW(window, WM_SYSCOMMAND, id, 0);
+}
 
 bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows) {
     RECT area{0, 0, 0, 0};
@@ -233,8 +254,9 @@ bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows) {
     GdiFlush();
     const DWORD stride = ((width * 3 + 3) / 4) * 4;
     const DWORD size = stride * height;
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-                          sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    BITMAPFILEHEADER file{
+        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0,
+        0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
     bool ok = false;
     std::ofstream out(path.c_str(), std::ios::binary);
     if (out) {

@@ -54,8 +54,8 @@ std::wstring textOf(HWND h);
 HWND item(HWND dialog, int id);
 std::wstring itemText(HWND dialog, int id);
 HWND focusOf(DWORD threadId);
-void click(HWND button);               // BM_CLICK, posted as input would be
-void pressKey(HWND target, UINT vk);   // WM_KEYDOWN and WM_KEYUP, posted
+void click(HWND button);             // BM_CLICK, posted as input would be
+void pressKey(HWND target, UINT vk); // WM_KEYDOWN and WM_KEYUP, posted
 void sysCommand(HWND window, WPARAM id);
 bool waitFor(DWORD timeoutMs, bool (*condition)(void*), void* context);
 

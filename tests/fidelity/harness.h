@@ -47,11 +47,11 @@ class Session {
 
     HWND dialog() const; // the innermost dialog still open, or null
     bool finished() const;
-    void key(UINT vk);           // a key press, to the focus
-    void sysCommand(WPARAM id);  // as the taskbar or the system menu sends it
+    void key(UINT vk);                         // a key press, to the focus
+    void sysCommand(WPARAM id);                // as the taskbar or the system menu sends it
     void post(UINT msg, WPARAM wp, LPARAM lp); // to the innermost dialog
-    void wait(unsigned ms);      // lets ms pass, then until the program is idle
-    std::vector<std::string> take(); // the record so far, cleared
+    void wait(unsigned ms);                    // lets ms pass, then until the program is idle
+    std::vector<std::string> take();           // the record so far, cleared
 
   private:
     struct Impl;

@@ -1,7 +1,7 @@
 // The harness on the model: its driver, and virtual time.
 #include "harness.h"
 
-#include "driver.h"
+#include "model.h"
 
 extern const unsigned char kProgramResources[];
 extern const std::size_t kProgramResourcesSize;
@@ -10,16 +10,32 @@ namespace fidelity {
 
 namespace {
 Handler g_handler;
+const model::Program* g_program = nullptr;
+} // namespace
+
+void note(const std::string& line) {
+    model::note(line);
+}
+void busy(unsigned ms) {
+    model::busy(ms);
+}
+void invalidate(HWND h) {
+    model::invalidate(h);
+}
+HINSTANCE module() {
+    return model::moduleHandle();
+}
+void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    model::postMessage(h, msg, wp, lp);
+}
+bool enabled(HWND h) {
+    const auto w = g_program != nullptr ? g_program->window(h) : std::nullopt;
+    return w && w->enabled;
 }
 
-void note(const std::string& line) { model::note(line); }
-void busy(unsigned ms) { model::desktop().now += ms; }
-void invalidate(HWND h) { model::window(h)->needsPaint = true; }
-HINSTANCE module() { return model::moduleHandle(); }
-void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) { model::post(h, msg, wp, lp); }
-bool enabled(HWND h) { return model::window(h) != nullptr && model::window(h)->enabled; }
-
-std::vector<std::string> systemMenu(HWND h) { return model::systemMenuOf(h); }
+std::vector<std::string> systemMenu(HWND h) {
+    return model::Program::systemMenuOf(h);
+}
 
 std::basic_string<WCHAR> wide(const char* ascii) {
     return std::basic_string<WCHAR>(ascii, ascii + std::char_traits<char>::length(ascii));
@@ -45,19 +61,35 @@ struct Session::Impl {
 Session::Session(Handler handler, std::function<void()> program) {
     g_handler = std::move(handler);
     m_impl = new Impl(program ? program : runDialog);
+    g_program = &m_impl->program;
 }
 
 Session::~Session() {
     delete m_impl;
+    g_program = nullptr;
     g_handler = nullptr;
 }
 
-HWND Session::dialog() const { return m_impl->program.active(); }
-bool Session::finished() const { return !m_impl->program.running(); }
-void Session::key(UINT vk) { m_impl->program.key(static_cast<int>(vk)); }
-void Session::sysCommand(WPARAM id) { m_impl->program.sysCommand(id); }
-void Session::post(UINT msg, WPARAM wp, LPARAM lp) { m_impl->program.post(msg, wp, lp); }
-void Session::wait(unsigned ms) { m_impl->program.advance(ms); }
-std::vector<std::string> Session::take() { return m_impl->program.takeRecord(); }
+HWND Session::dialog() const {
+    return m_impl->program.active();
+}
+bool Session::finished() const {
+    return !m_impl->program.running();
+}
+void Session::key(UINT vk) {
+    m_impl->program.key(static_cast<int>(vk));
+}
+void Session::sysCommand(WPARAM id) {
+    m_impl->program.sysCommand(id);
+}
+void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
+    m_impl->program.post(msg, wp, lp);
+}
+void Session::wait(unsigned ms) {
+    m_impl->program.advance(ms);
+}
+std::vector<std::string> Session::take() {
+    return m_impl->program.takeRecord();
+}
 
 } // namespace fidelity

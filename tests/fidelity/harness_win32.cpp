@@ -26,11 +26,21 @@ void note(const std::string& line) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_record.push_back(line);
 }
-void busy(unsigned ms) { Sleep(ms); }
-void invalidate(HWND h) { InvalidateRect(h, nullptr, TRUE); }
-HINSTANCE module() { return GetModuleHandleW(nullptr); }
-void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) { PostMessageW(h, msg, wp, lp); }
-bool enabled(HWND h) { return IsWindowEnabled(h) != FALSE; }
+void busy(unsigned ms) {
+    Sleep(ms);
+}
+void invalidate(HWND h) {
+    InvalidateRect(h, nullptr, TRUE);
+}
+HINSTANCE module() {
+    return GetModuleHandleW(nullptr);
+}
+void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    PostMessageW(h, msg, wp, lp);
+}
+bool enabled(HWND h) {
+    return IsWindowEnabled(h) != FALSE;
+}
 
 std::vector<std::string> systemMenu(HWND h) {
     std::vector<std::string> out;
@@ -43,7 +53,8 @@ std::vector<std::string> systemMenu(HWND h) {
         WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
         char id[16];
         std::snprintf(id, sizeof id, "0x%X ", GetMenuItemID(menu, i));
-        out.push_back((GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) ? "-" : id + std::string(utf8));
+        out.push_back(
+            (GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) ? "-" : id + std::string(utf8));
     }
     return out;
 }
@@ -127,7 +138,9 @@ HWND Session::dialog() const {
     return g_dialogs.empty() ? nullptr : g_dialogs.back();
 }
 
-bool Session::finished() const { return m_impl->done; }
+bool Session::finished() const {
+    return m_impl->done;
+}
 
 void Session::key(UINT vk) {
     GUITHREADINFO info{};

@@ -7,8 +7,7 @@
 
 namespace fidelity {
 void runDialog() {
-    const INT_PTR r =
-        DialogBoxParamW(module(), MAKEINTRESOURCEW(100), nullptr, dialogProc, 0);
+    const INT_PTR r = DialogBoxParamW(module(), MAKEINTRESOURCEW(100), nullptr, dialogProc, 0);
     note("DialogBox returned " + std::to_string(r));
 }
 } // namespace fidelity
@@ -53,7 +52,8 @@ TEST(Win32, TimerTicksAtItsPeriodAndSettingItAgainReplacesIt) {
     s.wait(1000);
     EXPECT_NEAR(count(s.take(), "WM_TIMER 7"), 10, 2);
     s.post(kApp + 1, 0, 0);
-    EXPECT_EQ(only(s.take(), {"killed", "no timer"}), (std::vector<std::string>{"killed", "no timer"}));
+    EXPECT_EQ(only(s.take(), {"killed", "no timer"}),
+              (std::vector<std::string>{"killed", "no timer"}));
     s.wait(500);
     EXPECT_EQ(count(s.take(), "WM_TIMER 7"), 0);
 }
@@ -77,8 +77,13 @@ TEST(Win32, ABusyProgramGetsOneTickNotAPile) {
 }
 
 TEST(Win32, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
-    Session s([](HWND h, UINT msg, WPARAM, LPARAM) -> INT_PTR {
-        if (msg == kApp) { // all three wait when this handler returns
+    Session s([](HWND h, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == kApp)
+            SetTimer(h, 2, 10, nullptr);
+        // Handled inside the time the test lets pass, so that timer 3 is due on the model too
+        // (its clock runs only as far as the test allows) and all three wait on return.
+        if (msg == WM_TIMER && wp == 2) {
+            KillTimer(h, 2);
             SetTimer(h, 3, 10, nullptr);
             busy(50);
             invalidate(h);
@@ -89,10 +94,10 @@ TEST(Win32, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
         return msg == WM_INITDIALOG || msg >= kApp;
     });
     s.wait(100);
-    s.take();
     s.post(kApp, 0, 0);
-    s.wait(100);
-    auto record = only(s.take(), {"WM_"});
+    s.take();
+    s.wait(200);
+    auto record = only(s.take(), {"WM_APP", "WM_PAINT", "WM_TIMER 3"});
     record.resize(std::min<size_t>(record.size(), 3));
     EXPECT_EQ(record, (std::vector<std::string>{"WM_APP+1", "WM_PAINT", "WM_TIMER 3"}));
 }
@@ -123,7 +128,9 @@ TEST(Win32, NoTickAfterTheWindowIsDestroyed) {
 }
 
 TEST(Win32, EscAndTheCloseCommandEndWithCancelAndEnterWithTheDefaultButton) {
-    const auto handler = [](HWND h, UINT msg, WPARAM wp, LPARAM) { return endOnCommand(h, msg, wp); };
+    const auto handler = [](HWND h, UINT msg, WPARAM wp, LPARAM) {
+        return endOnCommand(h, msg, wp);
+    };
     struct Case {
         int how;
         const char* result;
@@ -215,9 +222,10 @@ TEST(Win32, ComCountsItsInitialisations) {
         CoUninitialize();
     });
     s.wait(50);
-    EXPECT_EQ(only(s.take(), {"hr "}),
-              (std::vector<std::string>{"hr CoInitialize 0", "hr CoInitialize 1",
-                                        "hr CoInitializeEx " + std::to_string(RPC_E_CHANGED_MODE)}));
+    EXPECT_EQ(
+        only(s.take(), {"hr "}),
+        (std::vector<std::string>{"hr CoInitialize 0", "hr CoInitialize 1",
+                                  "hr CoInitializeEx " + std::to_string(RPC_E_CHANGED_MODE)}));
 }
 
 // Run under code page 1252 (LANG=C under Wine): the "A" functions lose what it cannot hold.

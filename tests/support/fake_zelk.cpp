@@ -34,7 +34,7 @@ extern "C" int ZELK_GetRemoteData(unsigned char* pbyData) {
     if (*pbyData != 0)
         ++uncleared;
     const int value = data.empty() ? -1 : data[next++ % data.size()];
-    model::desktop().now += delayMs; // the program is busy meanwhile
+    model::busy(delayMs); // the program is busy meanwhile
     last = value;
     if (value < 0) {
         model::note("ZELK_GetRemoteData -");

@@ -2,7 +2,7 @@
 // model, the hardware-library double, and a record comparison that prints where it differs.
 #pragma once
 
-#include "driver.h"
+#include "model.h"
 
 #include <memory>
 #include <string>
@@ -10,11 +10,11 @@
 
 namespace fake_zelk {
 // What the double does; reset() before each program run.
-extern int status;             // ZELK_HWInit's result
-extern std::vector<int> data;  // bytes given in turn, cycling; -1 writes nothing
-extern int uncleared;          // calls that found the byte not set to 0
-extern unsigned delayMs;       // virtual time each ZELK_GetRemoteData takes
-extern int last;               // what the last call wrote, -1 for nothing, -2 before any call
+extern int status;            // ZELK_HWInit's result
+extern std::vector<int> data; // bytes given in turn, cycling; -1 writes nothing
+extern int uncleared;         // calls that found the byte not set to 0
+extern unsigned delayMs;      // virtual time each ZELK_GetRemoteData takes
+extern int last;              // what the last call wrote, -1 for nothing, -2 before any call
 void reset();
 } // namespace fake_zelk
 

@@ -1,0 +1,61 @@
+// Which board the library drives: RIRERUV_DEVICE unset gives the simulated board, set gives
+// a real receiver. The simulated board's settings make no sense for a real one, so giving
+// both is a malformed setting rather than one silently ignored.
+#include "boards.h"
+
+#include "report.h"
+
+namespace rireruv {
+
+namespace {
+
+// The simulated board behind the common interface; it adds the line that names it.
+class SimulatedBoard : public RemoteBoard {
+  public:
+    explicit SimulatedBoard(const Settings& settings) : m_board(settings), m_settings(settings) {}
+    int init() override;
+    int getRemoteData(unsigned char* pbyData) override { return m_board.getRemoteData(pbyData); }
+    int free() override { return m_board.free(); }
+
+  private:
+    Board m_board;
+    Settings m_settings;
+};
+
+int SimulatedBoard::init() {
+    const int status = m_board.init();
+    if (status == 8)
+        return status;
+    if (m_settings.demo)
+        say("board: simulated (demo remote)");
+    else
+        say("board: simulated (RIRERUV_DATA, " + std::to_string(m_settings.data.size()) +
+            " tokens)");
+    return status;
+}
+
+// The first simulated-board setting given together with RIRERUV_DEVICE, or an empty string.
+std::string conflictWithDevice(const Lookup& lookup) {
+    for (const char* name : {"RIRERUV_DATA", "RIRERUV_DELAY_MS", "RIRERUV_INIT_STATUS"}) {
+        if (lookup(name) != nullptr)
+            return std::string(name) +
+                   " is a setting of the simulated board and cannot go with RIRERUV_DEVICE; "
+                   "unset one of them";
+    }
+    return "";
+}
+
+} // namespace
+
+std::unique_ptr<RemoteBoard> chooseBoard(const Lookup& lookup) {
+    Settings settings = readSettings(lookup);
+    const char* device = lookup("RIRERUV_DEVICE");
+    if (device == nullptr)
+        return std::make_unique<SimulatedBoard>(settings);
+    const std::string conflict = conflictWithDevice(lookup);
+    if (!conflict.empty())
+        settings.errors.insert(settings.errors.begin(), conflict);
+    return makeReceiverBoard(device, settings);
+}
+
+} // namespace rireruv

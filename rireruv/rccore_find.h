@@ -1,0 +1,39 @@
+// Finding remote receivers through rc-core: every /sys/class/rc/rcN with its driver, board
+// name, the chip of the card it sits on, and the lirc and event nodes it reads through; and
+// picking the one that RIRERUV_DEVICE names, or the reason none fits.
+//
+// The list comes from libudev, so that a umockdev testbed stands in for /sys in the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rireruv {
+
+struct Receiver {
+    std::string name;      // "rc0"
+    std::string driver;    // DRV_NAME: saa7134, bttv, ir_kbd_i2c, ...
+    std::string card;      // DEV_NAME: "saa7134 IR (<board>)", "bttv IR (card=N)", ...
+    std::string protocols; // the protocols file; empty for saa7134 and bttv GPIO receivers
+    std::string chip;      // "SAA7134", "Bt878", ...: empty when not on one of our cards
+    std::string host;      // where it sits when not on ours: "PCI 8086:1e31", "USB 0471:0815"
+    std::string lircNode;  // "/dev/lirc0", or empty (a kernel without lirc)
+    std::string eventNode; // "/dev/input/event5", or empty
+
+    // "rc0 (saa7134, saa7134 IR (Pinnacle PCTV 110i))"
+    std::string describe() const;
+};
+
+// Every receiver the system has, in rcN order.
+std::vector<Receiver> listReceivers();
+
+// The receiver RIRERUV_DEVICE names among those found, and the node to read when the setting
+// named one ("" for rcN and auto: lirc where there is one, otherwise the event device).
+struct Target {
+    const Receiver* receiver = nullptr;
+    std::string node;
+    std::string error; // why none fits, as a person should read it
+};
+Target pickReceiver(const std::string& device, const std::vector<Receiver>& found);
+
+} // namespace rireruv

@@ -1,0 +1,41 @@
+// Polling a receiver: drain, trace every press before the call's own line, keep the last byte.
+#include "rccore_poll.h"
+
+#include <cstdio>
+
+namespace rireruv {
+
+Poller::Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace)
+    : m_reader(std::move(reader)), m_label(std::move(label)), m_trace(std::move(trace)) {}
+
+int Poller::poll(unsigned char* pbyData) {
+    std::vector<Press> presses;
+    const bool lost = m_reader && m_reader->drain(presses) == Drained::Gone;
+    for (const Press& press : presses) {
+        m_trace.line(pressLine(press));
+        m_last = static_cast<int>(press.scancode & 0xFF);
+    }
+    if (lost)
+        gone();
+    // A receiver that is gone has no present byte: showing an old one would pretend it is there.
+    if (m_last < 0 || !m_reader || pbyData == nullptr) {
+        m_trace.line("ZELK_GetRemoteData -");
+        return 1;
+    }
+    *pbyData = static_cast<unsigned char>(m_last);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(m_last));
+    m_trace.line(std::string("ZELK_GetRemoteData ") + hex);
+    return 0;
+}
+
+void Poller::gone() {
+    const std::string reason = m_label + " is gone (" + m_reader->why() +
+                               "): no more presses will be read. The verifier keeps running; "
+                               "start it again once the card is back";
+    m_reader.reset();
+    say(reason);
+    m_trace.line("error " + reason);
+}
+
+} // namespace rireruv

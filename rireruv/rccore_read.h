@@ -1,0 +1,72 @@
+// Reading presses from a receiver's node without ever blocking: the lirc node in scancode mode
+// (whole 24-byte records), or the event device through libevdev (MSC_SCAN, not key codes, so
+// keys the kernel's keymap does not know still count).
+//
+// Callers rely on: drain takes everything queued since the last call, oldest first; once it
+// returns Gone the node is finished with and later calls find nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct input_event;
+
+namespace rireruv {
+
+const int kProtocolUnknown = -1; // the event device does not say which protocol a press used
+
+struct Press {
+    uint64_t scancode = 0;
+    int protocol = kProtocolUnknown; // enum rc_proto
+    bool repeat = false;
+};
+
+// The kernel's name of an rc_proto ("nec", "rc-5"), or "-" when the node did not say.
+std::string protocolName(int protocol);
+
+// "press scancode=0x40c protocol=nec repeat=0": the trace line of a drained press.
+std::string pressLine(const Press& press);
+
+enum class Drained { Ready, Gone };
+
+class Reader {
+  public:
+    virtual ~Reader() = default;
+    virtual Drained drain(std::vector<Press>& out) = 0;
+    virtual std::string why() const = 0; // after Gone: what happened, as a person reads it
+};
+
+// Reads lirc scancode records from fd (a lirc node, or a socket in the tests); owns the fd.
+std::unique_ptr<Reader> lircReader(int fd);
+
+// Turns a stream of input events into presses. A repeat is a MSC_SCAN of the key rc-core
+// still holds down; keys without a keymap entry never show as held, so theirs read as presses.
+class ScanDecoder {
+  public:
+    void feed(const input_event& ev, std::vector<Press>& out);
+
+  private:
+    bool m_haveScan = false;
+    uint32_t m_scan = 0;
+    bool m_keyDown = false; // an EV_KEY 1 in this frame
+    bool m_held = false;    // a key is down since an earlier frame
+    uint32_t m_heldScan = 0;
+};
+
+// Opening a node as this board reads it; on failure, reader is null and error says why.
+struct Opened {
+    std::unique_ptr<Reader> reader;
+    std::string error;
+    bool denied = false; // no permission: another node of the receiver may still do
+};
+Opened openLirc(const std::string& node);
+Opened openEvent(const std::string& node);
+
+// Why opening path failed with err, with the path's owner, group and mode and the fix.
+std::string openFailure(const std::string& path, int err);
+// Opens a node to read without blocking; on failure, -1 with opened's error and denied set.
+int openNode(const std::string& node, Opened& opened);
+
+} // namespace rireruv

@@ -1,0 +1,160 @@
+// Choosing a receiver from RIRERUV_DEVICE among those found, and every reason none fits; the
+// choice between the two boards and its malformed settings; the permission message.
+#include "boards.h"
+#include "rccore_find.h"
+#include "rccore_read.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+using rireruv::Receiver;
+
+Receiver receiver(const std::string& name, const std::string& driver, const std::string& chip,
+                  const std::string& lirc, const std::string& event) {
+    Receiver r;
+    r.name = name;
+    r.driver = driver;
+    r.card = driver + " IR (test card)";
+    r.chip = chip;
+    r.host = chip.empty() ? "USB 0471:0815" : "PCI 1131:7134";
+    r.lircNode = lirc;
+    r.eventNode = event;
+    return r;
+}
+
+const std::vector<Receiver> kOtherOnly = {
+    receiver("rc0", "mceusb", "", "/dev/lirc0", "/dev/input/event3")};
+const std::vector<Receiver> kMixed = {
+    receiver("rc0", "mceusb", "", "/dev/lirc0", "/dev/input/event3"),
+    receiver("rc1", "bttv", "Bt878", "", "/dev/input/event6"),
+    receiver("rc2", "saa7134", "SAA7134", "/dev/lirc2", "/dev/input/event7")};
+
+std::string scratch(const std::string& name) {
+    return std::string(BUILD_SCRATCH) + "/" + name;
+}
+
+TEST(PickReceiver, EachBadSettingSaysWhy) {
+    std::ofstream(scratch("regular")) << "x";
+    mkdir(scratch("folder").c_str(), 0755);
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"", "is not a receiver: give auto, rcN, /dev/lircK or /dev/input/eventK"},
+        {"rc", "is not a receiver"},
+        {"rcX", "is not a receiver"},
+        {"lirc0", "is not a receiver"},
+        {"Auto", "is not a receiver"},
+        {"rc7", "RIRERUV_DEVICE=rc7: no such receiver; found rc0 (mceusb"},
+        {"/dev/null", "/dev/null is a character device (1:3), but no remote receiver's node"},
+        {scratch("regular"), "is a regular file, not a device"},
+        {scratch("folder"), "is a folder, not a device"},
+        {scratch("missing"), "does not exist"},
+        {"/dev/lirc9", "does not exist; found rc0 (mceusb, mceusb IR (test card)) on USB "
+                       "0471:0815, /dev/lirc0 /dev/input/event3; rc1"},
+    };
+    for (const auto& [device, reason] : bad) {
+        SCOPED_TRACE(device);
+        const auto target = rireruv::pickReceiver(device, kMixed);
+        EXPECT_EQ(target.receiver, nullptr);
+        EXPECT_NE(target.error.find(reason), std::string::npos) << target.error;
+    }
+}
+
+TEST(PickReceiver, AutoWithoutOurCards) {
+    const auto none = rireruv::pickReceiver("auto", {});
+    EXPECT_EQ(none.receiver, nullptr);
+    EXPECT_NE(none.error.find("no remote receiver at all"), std::string::npos);
+    EXPECT_NE(none.error.find("Registered IR keymap"), std::string::npos) << none.error;
+
+    const auto other = rireruv::pickReceiver("auto", kOtherOnly);
+    EXPECT_EQ(other.receiver, nullptr);
+    EXPECT_NE(other.error.find("no receiver on a SAA713x or Bt878 card; found rc0 (mceusb"),
+              std::string::npos)
+        << other.error;
+    EXPECT_NE(other.error.find("set RIRERUV_DEVICE=rc0"), std::string::npos) << other.error;
+}
+
+TEST(PickReceiver, ValidSettings) {
+    const std::vector<std::tuple<std::string, std::string, std::string>> good = {
+        {"auto", "rc1", ""}, // the first of ours, not the first of all
+        {"rc0", "rc0", ""},  // named: whatever card it is on
+        {"rc2", "rc2", ""},
+        {"/dev/lirc2", "rc2", "/dev/lirc2"},
+        {"/dev/input/event6", "rc1", "/dev/input/event6"},
+    };
+    for (const auto& [device, name, node] : good) {
+        SCOPED_TRACE(device);
+        const auto target = rireruv::pickReceiver(device, kMixed);
+        ASSERT_NE(target.receiver, nullptr) << target.error;
+        EXPECT_EQ(target.receiver->name, name);
+        EXPECT_EQ(target.node, node);
+    }
+}
+
+TEST(PermissionMessage, NamesOwnerGroupModeAndFix) {
+    const std::string path = scratch("event-denied");
+    std::ofstream(path) << "";
+    chmod(path.c_str(), 0600);
+    const std::string why = rireruv::openFailure(path, EACCES);
+    EXPECT_NE(why.find("no permission to read " + path +
+                       " (owner root, group root, mode "
+                       "-rw-------)"),
+              std::string::npos)
+        << why;
+    EXPECT_NE(why.find("sudo setfacl -m u:$USER:r " + path), std::string::npos) << why;
+    EXPECT_NE(rireruv::openFailure("/dev/lirc0", ENODEV).find("removed"), std::string::npos);
+}
+
+// The board chosen from the environment, as the exported entries see it.
+struct InitRun {
+    int status;
+    std::string err;
+    std::vector<std::string> trace;
+};
+
+InitRun initWith(std::map<std::string, std::string> env) {
+    const std::string trace = scratch("choose.trace");
+    std::remove(trace.c_str());
+    env["RIRERUV_TRACE"] = trace;
+    auto board = rireruv::chooseBoard([&](const char* name) -> const char* {
+        auto it = env.find(name);
+        return it == env.end() ? nullptr : it->second.c_str();
+    });
+    testing::internal::CaptureStderr();
+    InitRun run{board->init(), testing::internal::GetCapturedStderr(), {}};
+    std::ifstream in(trace);
+    for (std::string line; std::getline(in, line);)
+        run.trace.push_back(line);
+    return run;
+}
+
+TEST(ChooseBoard, SimulatedSettingsDoNotGoWithADevice) {
+    for (const char* name : {"RIRERUV_DATA", "RIRERUV_DELAY_MS", "RIRERUV_INIT_STATUS"}) {
+        SCOPED_TRACE(name);
+        const InitRun run = initWith({{"RIRERUV_DEVICE", "auto"}, {name, "1"}});
+        EXPECT_EQ(run.status, 8);
+        const std::string reason = std::string(name) + " is a setting of the simulated board "
+                                                       "and cannot go with RIRERUV_DEVICE";
+        EXPECT_EQ(run.err.rfind("rireruv: " + reason, 0), 0u) << run.err;
+        ASSERT_GE(run.trace.size(), 2u);
+        EXPECT_EQ(run.trace.front().rfind("error " + reason, 0), 0u);
+        EXPECT_EQ(run.trace.back(), "ZELK_HWInit 8");
+    }
+}
+
+TEST(ChooseBoard, TheSimulatedBoardSaysItIsSimulated) {
+    InitRun run = initWith({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "rireruv: board: simulated (demo remote)\n");
+    run = initWith({{"RIRERUV_DATA", "00 05 -"}});
+    EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 3 tokens)\n");
+    EXPECT_EQ(run.trace, std::vector<std::string>{"ZELK_HWInit 0"});
+    run = initWith({{"RIRERUV_INIT_STATUS", "8"}});
+    EXPECT_EQ(run.err, "") << "a failed init names no board";
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+// Polling a receiver through its lirc records: lirc_scancode records written to one end of a
+// socket pair as the kernel queues them, read and traced by a Poller at the other end.
+#include "rccore_poll.h"
+
+#include <linux/lirc.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+struct Receiver {
+    int kernel = -1; // the end the test writes records to
+    std::string trace = std::string(BUILD_SCRATCH) + "/records.trace";
+    std::unique_ptr<rireruv::Poller> poller;
+
+    explicit Receiver(int type = SOCK_SEQPACKET) {
+        int fds[2];
+        EXPECT_EQ(socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, fds), 0);
+        fcntl(fds[1], F_SETFL, O_NONBLOCK);
+        kernel = fds[0];
+        std::remove(trace.c_str());
+        poller = std::make_unique<rireruv::Poller>(rireruv::lircReader(fds[1]), "rc0 (/dev/lirc0)",
+                                                   rireruv::Trace(trace));
+    }
+    ~Receiver() {
+        if (kernel >= 0)
+            close(kernel);
+    }
+    void press(uint64_t scancode, uint16_t flags = 0, uint16_t proto = RC_PROTO_NEC) {
+        lirc_scancode record{};
+        record.scancode = scancode;
+        record.flags = flags;
+        record.rc_proto = proto;
+        ASSERT_EQ(write(kernel, &record, sizeof record), static_cast<ssize_t>(sizeof record));
+    }
+    // The byte one poll writes, or -1 when it writes nothing.
+    int poll() {
+        unsigned char b = 0x5A; // a byte no press of these tests gives
+        const int result = poller->poll(&b);
+        EXPECT_EQ(result, b == 0x5A ? 1 : 0);
+        return b == 0x5A ? -1 : b;
+    }
+    std::vector<std::string> lines() const {
+        std::ifstream in(trace);
+        std::vector<std::string> out;
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line);
+        return out;
+    }
+};
+
+TEST(LircRecords, NothingBeforeTheFirstPressThenTheByteStays) {
+    Receiver r;
+    EXPECT_EQ(r.poll(), -1);
+    EXPECT_EQ(r.poll(), -1);
+    r.press(0x00); // a real key on many remotes, never "nothing"
+    EXPECT_EQ(r.poll(), 0x00);
+    EXPECT_EQ(r.poll(), 0x00);
+    r.press(0x1F);
+    EXPECT_EQ(r.poll(), 0x1F);
+    EXPECT_EQ(r.poll(), 0x1F);
+    EXPECT_EQ(r.lines(), (std::vector<std::string>{
+                             "ZELK_GetRemoteData -", "ZELK_GetRemoteData -",
+                             "press scancode=0x0 protocol=nec repeat=0", "ZELK_GetRemoteData 00",
+                             "ZELK_GetRemoteData 00", "press scancode=0x1f protocol=nec repeat=0",
+                             "ZELK_GetRemoteData 1F", "ZELK_GetRemoteData 1F"}));
+}
+
+TEST(LircRecords, EveryPressBetweenTwoPollsIsTracedAndTheLastShown) {
+    Receiver r;
+    r.press(0x0811, 0, RC_PROTO_NEC);
+    r.press(0x0812, LIRC_SCANCODE_FLAG_REPEAT, RC_PROTO_NEC);
+    r.press(0x1e0f, LIRC_SCANCODE_FLAG_TOGGLE, RC_PROTO_RC5);
+    r.press(0x80ff, 0, RC_PROTO_UNKNOWN);
+    r.press(0x1234abcdULL << 8 | 0xC7, 0, RC_PROTO_RC6_MCE); // above 32 bits: the low byte
+    EXPECT_EQ(r.poll(), 0xC7);
+    EXPECT_EQ(r.lines(),
+              (std::vector<std::string>{"press scancode=0x811 protocol=nec repeat=0",
+                                        "press scancode=0x812 protocol=nec repeat=1",
+                                        "press scancode=0x1e0f protocol=rc-5 repeat=0",
+                                        "press scancode=0x80ff protocol=unknown repeat=0",
+                                        "press scancode=0x1234abcdc7 protocol=rc-6-mce repeat=0",
+                                        "ZELK_GetRemoteData C7"}));
+}
+
+TEST(LircRecords, MoreThanOneReadsWorthIsDrainedInOnePoll) {
+    Receiver r;
+    for (int i = 0; i < 100; ++i)
+        r.press(0x100 + i);
+    EXPECT_EQ(r.poll(), (0x100 + 99) & 0xFF);
+    EXPECT_EQ(r.lines().size(), 101u);
+}
+
+// A mocked node is a stream, not a packet device: half a record waits for its other half.
+TEST(LircRecords, ARecordSplitAcrossReadsIsJoined) {
+    Receiver r(SOCK_STREAM);
+    lirc_scancode record{};
+    record.scancode = 0x42;
+    const char* bytes = reinterpret_cast<const char*>(&record);
+    ASSERT_EQ(write(r.kernel, bytes, 10), 10);
+    EXPECT_EQ(r.poll(), -1);
+    ASSERT_EQ(write(r.kernel, bytes + 10, sizeof record - 10),
+              static_cast<ssize_t>(sizeof record - 10));
+    EXPECT_EQ(r.poll(), 0x42);
+}
+
+TEST(LircRecords, ADeviceThatHangsUpIsSaidOnceAndPollingGoesOn) {
+    Receiver r;
+    r.press(0x33);
+    EXPECT_EQ(r.poll(), 0x33);
+    r.press(0x44);
+    close(r.kernel);
+    r.kernel = -1;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(r.poll(), -1) << "a receiver that is gone shows no byte";
+    EXPECT_EQ(r.poll(), -1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "rireruv: rc0 (/dev/lirc0) is gone (the device hung up): no more presses will "
+                   "be read. The verifier keeps running; start it again once the card is back\n");
+    const auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2], "press scancode=0x44 protocol=nec repeat=0") << "drained before the end";
+    EXPECT_EQ(lines[3].rfind("error rc0 (/dev/lirc0) is gone", 0), 0u);
+    EXPECT_EQ(lines[4], "ZELK_GetRemoteData -");
+    EXPECT_EQ(lines[5], "ZELK_GetRemoteData -");
+}
+
+} // namespace
