@@ -65,8 +65,13 @@ void appendUtf8(std::string& out, char32_t c) {
 
 std::string utf8(const std::u16string& s) {
     std::string out;
+    out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
         char32_t c = s[i];
+        if (c < 0x80) { // the common case, every view of every step reads texts
+            out += static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) { // a surrogate pair
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
