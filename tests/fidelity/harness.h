@@ -31,6 +31,7 @@ HINSTANCE module();
 void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 // From either thread: what the window system says of a window.
 bool enabled(HWND h);
+bool visible(HWND h);
 std::vector<std::string> systemMenu(HWND h); // "0x10 text" per item, "-" for a separator
 std::basic_string<WCHAR> wide(const char* ascii);
 // The procedure the harness installs; it records WM_TIMER and WM_PAINT, then calls the
@@ -51,7 +52,10 @@ class Session {
     void sysCommand(WPARAM id);                // as the taskbar or the system menu sends it
     void post(UINT msg, WPARAM wp, LPARAM lp); // to the innermost dialog
     void wait(unsigned ms);                    // lets ms pass, then until the program is idle
-    std::vector<std::string> take();           // the record so far, cleared
+    // Until what the window system says meets condition, for up to ms: a real window manager
+    // may act after the message that asked it to has been handled. False if it never did.
+    bool waitUntil(const std::function<bool()>& condition, unsigned ms = 2000);
+    std::vector<std::string> take(); // the record so far, cleared
 
   private:
     struct Impl;

@@ -32,6 +32,10 @@ bool enabled(HWND h) {
     const auto w = g_program != nullptr ? g_program->window(h) : std::nullopt;
     return w && w->enabled;
 }
+bool visible(HWND h) {
+    const auto w = g_program != nullptr ? g_program->window(h) : std::nullopt;
+    return w && w->visible;
+}
 
 std::vector<std::string> systemMenu(HWND h) {
     return model::Program::systemMenuOf(h);
@@ -87,6 +91,10 @@ void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
 }
 void Session::wait(unsigned ms) {
     m_impl->program.advance(ms);
+}
+// The model's window system acts at once: what has not happened by now never will.
+bool Session::waitUntil(const std::function<bool()>& condition, unsigned /*ms*/) {
+    return condition();
 }
 std::vector<std::string> Session::take() {
     return m_impl->program.takeRecord();

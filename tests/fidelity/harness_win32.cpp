@@ -41,6 +41,9 @@ void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 bool enabled(HWND h) {
     return IsWindowEnabled(h) != FALSE;
 }
+bool visible(HWND h) {
+    return IsWindowVisible(h) != FALSE;
+}
 
 std::vector<std::string> systemMenu(HWND h) {
     std::vector<std::string> out;
@@ -165,6 +168,15 @@ void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
 void Session::wait(unsigned ms) {
     Sleep(ms);
     m_impl->sync(*this);
+}
+
+bool Session::waitUntil(const std::function<bool()>& condition, unsigned ms) {
+    for (unsigned waited = 0; !condition(); waited += 10) {
+        if (waited >= ms)
+            return false;
+        wait(10);
+    }
+    return true;
 }
 
 std::vector<std::string> Session::take() {

@@ -179,10 +179,12 @@ TEST(Win32, AppendedItemsEndTheSystemMenuAndSendTheirIds) {
 TEST(Win32, MinimiseAndRestore) {
     Session s([](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR { return msg == WM_INITDIALOG; });
     HWND d = s.dialog();
+    // A window not yet shown by the window manager is not minimised by it either.
+    ASSERT_TRUE(s.waitUntil([d] { return visible(d); }));
     s.sysCommand(SC_MINIMIZE);
-    EXPECT_TRUE(IsIconic(d));
+    EXPECT_TRUE(s.waitUntil([d] { return IsIconic(d) != FALSE; }));
     s.sysCommand(SC_RESTORE);
-    EXPECT_FALSE(IsIconic(d));
+    EXPECT_TRUE(s.waitUntil([d] { return IsIconic(d) == FALSE; }));
 }
 
 TEST(Win32, ANestedDialogDisablesItsOwnerWhoseTimersGoOn) {
