@@ -76,7 +76,9 @@ t send-keys -t "$session" Escape
 wait_until shows_line "exit=0"
 shows "VOR Odiruvid" && fail "the dialog is still on the screen"
 shows_line "before-verifier" || fail "the screen from before was not restored"
-pgrep -f "^$exe" >/dev/null && fail "the process is still running"
+# Only the pane shell's own children count: other tests run this executable at the same time.
+pgrep -P "$(t display-message -p -t "$session" '#{pane_pid}')" >/dev/null &&
+  fail "the process is still running"
 in_shell "=modes" "$modes_command"
 modes_restored "=modes" || fail "the terminal modes were not restored"
 echo "ok: Esc ended it; the terminal is restored"
