@@ -217,13 +217,19 @@ TEST_F(Terminal, TheLibrarysMessagesAreOnTheStatusLine) {
     screen();
     EXPECT_NE(io.last.row(22).find("rireruv: board: simulated"), std::string::npos)
         << io.last.dump();
+    // Two bad settings are two reasons: the earlier one stays in sight above the newer.
+    pending = {"rireruv: first reason", "rireruv: second reason"};
+    screen();
+    EXPECT_NE(io.last.row(22).find("first reason"), std::string::npos) << io.last.dump();
+    EXPECT_NE(io.last.row(23).find("second reason"), std::string::npos) << io.last.dump();
     // A long message is wrapped over the status line's rows, and its end is kept.
     pending = {std::string(100, 'x') + " " + std::string(100, 'y') +
                " the end that says what to do"};
     screen();
     EXPECT_NE(io.last.row(23).find("the end that says what to do"), std::string::npos)
         << io.last.dump();
-    EXPECT_EQ(front->messages().size(), 2u) << "each kept, to be written out again at the end";
+    EXPECT_EQ(io.last.dump().find("second reason"), std::string::npos) << "only whole messages";
+    EXPECT_EQ(front->messages().size(), 4u) << "each kept, to be written out again at the end";
 }
 
 // At 30 x 8 the notice is wrapped to the width, and none of it is cut.

@@ -40,9 +40,9 @@ Scene FrontEnd::scene() const {
     s.windows = m_program.windows();
     s.moved = m_moved;
     s.menu = menuOpen() ? &m_menu : nullptr;
-    s.status = m_messages.empty() ? "" : m_messages.back();
+    s.status = m_messages;
     if (moving())
-        s.status = "Moving: the arrow keys move the window; Enter or Esc when it is there.";
+        s.status = {"Moving: the arrow keys move the window; Enter or Esc when it is there."};
     return s;
 }
 

@@ -135,10 +135,18 @@ void drawWindow(ScreenBuffer& s, const Placement& p) {
         drawControl(s, c, p.x + 1, p.y + 3);
 }
 
-void drawStatus(ScreenBuffer& s, const std::string& status) {
+void drawStatus(ScreenBuffer& s, const std::vector<std::string>& messages) {
     const int top = s.rows() - kStatusRows;
     s.fill(0, top, s.cols(), kStatusRows, U' ', kReverse);
-    const auto lines = wrap(model::decodeUtf8(status), s.cols() - 2);
+    // The newest message, and before it as many earlier ones as fit whole: two bad settings
+    // are two reasons, and one must not hide the other.
+    std::vector<std::u32string> lines;
+    for (auto m = messages.rbegin(); m != messages.rend(); ++m) {
+        auto more = wrap(model::decodeUtf8(*m), s.cols() - 2);
+        if (!lines.empty() && lines.size() + more.size() > static_cast<size_t>(kStatusRows))
+            break;
+        lines.insert(lines.begin(), more.begin(), more.end());
+    }
     // The end of a long message says what to do: keep it when the message must be cut.
     const size_t first = lines.size() > kStatusRows ? lines.size() - kStatusRows : 0;
     for (size_t i = first; i < lines.size(); ++i)

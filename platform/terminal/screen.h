@@ -68,7 +68,7 @@ struct Scene {
     std::vector<model::WindowView> windows;    // bottom first
     std::map<HWND, std::pair<int, int>> moved; // cells right and down of the centred place
     const OpenMenu* menu = nullptr;
-    std::string status; // the last message; empty for none
+    std::vector<std::string> status; // the messages, newest last
 };
 
 const int kStatusRows = 2; // the status line's rows at the bottom of the screen
