@@ -1,6 +1,8 @@
 // The simulated board: settings, the demo remote, and the three calls.
 #include "board.h"
 
+#include "report.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -198,15 +200,8 @@ void Board::trace(const std::string& line) const {
 }
 
 int Board::init() {
-    if (!m_settings.errors.empty()) {
-        for (const std::string& why : m_settings.errors) {
-            std::fprintf(stderr, "rireruv: %s\n", why.c_str());
-            trace("error " + why);
-        }
-        std::fflush(stderr);
-        trace("ZELK_HWInit 8");
-        return 8;
-    }
+    if (!m_settings.errors.empty())
+        return failInit(Trace(m_settings.tracePath), m_settings.errors);
     trace("ZELK_HWInit " + std::to_string(m_settings.initStatus));
     return m_settings.initStatus;
 }

@@ -4,6 +4,7 @@
 #include "boards.h"
 
 #include "report.h"
+#include "tally.h"
 
 namespace rireruv {
 
@@ -14,12 +15,14 @@ class SimulatedBoard : public RemoteBoard {
   public:
     explicit SimulatedBoard(const Settings& settings) : m_board(settings), m_settings(settings) {}
     int init() override;
-    int getRemoteData(unsigned char* pbyData) override { return m_board.getRemoteData(pbyData); }
-    int free() override { return m_board.free(); }
+    int getRemoteData(unsigned char* pbyData) override;
+    int free() override;
 
   private:
     Board m_board;
     Settings m_settings;
+    bool m_ready = false;
+    int m_previous = -1; // the byte the last poll wrote, or -1
 };
 
 int SimulatedBoard::init() {
@@ -31,7 +34,32 @@ int SimulatedBoard::init() {
     else
         say("board: simulated (RIRERUV_DATA, " + std::to_string(m_settings.data.size()) +
             " tokens)");
+    tally().begin("the simulated board", "");
+    m_ready = true;
     return status;
+}
+
+// A press of the demo remote is a key going down (between presses it reports 0); each byte of
+// RIRERUV_DATA is one, as the person who wrote them meant.
+int SimulatedBoard::getRemoteData(unsigned char* pbyData) {
+    tally().poll(monotonicMs());
+    const int status = m_board.getRemoteData(pbyData);
+    const int written = status == 0 && pbyData != nullptr ? *pbyData : -1;
+    std::vector<PressNote> taken;
+    if (written >= 0 && (!m_settings.demo || (written != 0 && written != m_previous))) {
+        taken.emplace_back();
+        taken.back().scancode = static_cast<uint64_t>(written);
+    }
+    m_previous = written;
+    tally().presses(taken, monotonicMs());
+    return status;
+}
+
+int SimulatedBoard::free() {
+    if (m_ready)
+        say(tally().summary());
+    m_ready = false;
+    return m_board.free();
 }
 
 // The first simulated-board setting given together with RIRERUV_DEVICE, or an empty string.

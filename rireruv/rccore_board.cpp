@@ -3,8 +3,11 @@
 #include "boards.h"
 
 #include "rccore_find.h"
+#include "rccore_keymap.h"
 #include "rccore_poll.h"
+#include "rccore_silence.h"
 #include "report.h"
+#include "tally.h"
 
 namespace rireruv {
 
@@ -23,7 +26,20 @@ class ReceiverBoard : public RemoteBoard {
     std::vector<std::string> m_errors;
     Trace m_trace;
     std::unique_ptr<Poller> m_poller;
+    Receiver m_receiver; // the one read, for the hint when nothing arrives
 };
+
+// The keymap's keys, read from the event device even when the lirc node is the one read: only
+// the input layer lists a keymap.
+void readKeys(const Receiver& r) {
+    std::string why = r.eventNode.empty() ? "the receiver has no event device" : "";
+    std::vector<MappedKey> keys;
+    if (why.empty())
+        for (const KeymapEntry& e : readKeymap(r.eventNode, &why))
+            keys.push_back(MappedKey{e.scancode, keyName(e.keycode)});
+    const std::string unreadable = keys.empty() ? why : "";
+    tally().setKeymap(std::move(keys), unreadable);
+}
 
 // lirc first; the event device when there is no lirc node, or when this user may not open
 // it (lirc nodes are root's alone on most systems, event devices are group input's).
@@ -65,10 +81,16 @@ int ReceiverBoard::init() {
     Opened opened = openReceiver(r, target.node, node);
     if (!opened.reader)
         return failInit(m_trace, r.name + ": " + opened.error);
-    say("board: " + r.name + ", " + r.driver + ", " + r.card + ", reading " + node);
+    say("board: " + r.name + ", " + r.driver + ", " + r.card + ", reading " + node +
+        (r.keymap.empty() ? "" : ", keymap " + r.keymap));
     m_trace.line("ZELK_HWInit 0");
+    tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap);
+    readKeys(r);
+    m_receiver = r;
     m_poller =
         std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + node + ")", m_trace);
+    m_poller->whenSilent(
+        [this, node] { return whyNothingArrives(m_receiver, node, kSilentSeconds); });
     return 0;
 }
 
@@ -80,6 +102,8 @@ int ReceiverBoard::getRemoteData(unsigned char* pbyData) {
 }
 
 int ReceiverBoard::free() {
+    if (m_poller)
+        say(tally().summary());
     m_poller.reset();
     m_trace.line("ZELK_Free");
     return 0;

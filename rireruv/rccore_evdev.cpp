@@ -16,23 +16,31 @@ void ScanDecoder::feed(const input_event& ev, std::vector<Press>& out) {
         m_scan = static_cast<uint32_t>(ev.value);
     } else if (ev.type == EV_KEY && ev.value == 1) {
         m_keyDown = true;
+        m_keyCode = ev.code;
     } else if (ev.type == EV_KEY && ev.value == 0) {
         m_held = false;
     } else if (ev.type == EV_SYN && ev.code == SYN_REPORT) {
-        if (m_haveScan) {
-            Press press;
-            press.scancode = m_scan;
-            press.repeat = !m_keyDown && m_held && m_heldScan == m_scan;
-            out.push_back(press);
-            if (m_keyDown) {
-                m_held = true;
-                m_heldScan = m_scan;
-            }
-        }
-        m_haveScan = m_keyDown = false;
+        endFrame(out);
     } else if (ev.type == EV_SYN && ev.code == SYN_DROPPED) {
         m_haveScan = m_keyDown = m_held = false;
     }
+}
+
+void ScanDecoder::endFrame(std::vector<Press>& out) {
+    if (m_haveScan) {
+        Press press;
+        press.scancode = m_scan;
+        press.repeat = !m_keyDown && m_held && m_heldScan == m_scan;
+        // A key the keymap maps goes down with its scancode; a repeat is of the key held.
+        press.keycode = m_keyDown ? m_keyCode : press.repeat ? m_heldCode : 0;
+        out.push_back(press);
+        if (m_keyDown) {
+            m_held = true;
+            m_heldScan = m_scan;
+            m_heldCode = m_keyCode;
+        }
+    }
+    m_haveScan = m_keyDown = false;
 }
 
 namespace {

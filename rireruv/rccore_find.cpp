@@ -82,6 +82,8 @@ Receiver readReceiver(udev* u, udev_device* rc) {
     r.name = text(udev_device_get_sysname(rc));
     r.driver = text(udev_device_get_property_value(rc, "DRV_NAME"));
     r.card = text(udev_device_get_property_value(rc, "DEV_NAME"));
+    r.keymap = text(udev_device_get_property_value(rc, "NAME"));
+    r.sysPath = text(udev_device_get_syspath(rc));
     r.protocols = text(udev_device_get_sysattr_value(rc, "protocols"));
     placeOnHost(rc, r);
     findNodes(u, rc, r);

@@ -14,6 +14,8 @@ struct Receiver {
     std::string name;      // "rc0"
     std::string driver;    // DRV_NAME: saa7134, bttv, ir_kbd_i2c, ...
     std::string card;      // DEV_NAME: "saa7134 IR (<board>)", "bttv IR (card=N)", ...
+    std::string keymap;    // NAME: the kernel's keymap, "rc-pinnacle-color"; empty if none
+    std::string sysPath;   // "/sys/devices/.../rc/rc0": its protocols file is read again later
     std::string protocols; // the protocols file; empty for saa7134 and bttv GPIO receivers
     std::string chip;      // "SAA7134", "Bt878", ...: empty when not on one of our cards
     std::string host;      // where it sits when not on ours: "PCI 8086:1e31", "USB 0471:0815"

@@ -56,6 +56,8 @@ void LircReader::decode(std::vector<Press>& out) {
         press.scancode = record.scancode;
         press.protocol = record.rc_proto;
         press.repeat = (record.flags & LIRC_SCANCODE_FLAG_REPEAT) != 0;
+        press.toggle = (record.flags & LIRC_SCANCODE_FLAG_TOGGLE) != 0 ? 1 : 0;
+        press.keycode = record.keycode;
         out.push_back(press);
     }
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(used));

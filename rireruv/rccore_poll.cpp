@@ -1,6 +1,9 @@
 // Polling a receiver: drain, trace every press before the call's own line, keep the last byte.
 #include "rccore_poll.h"
 
+#include "rccore_keymap.h"
+#include "tally.h"
+
 #include <cstdio>
 
 namespace rireruv {
@@ -8,15 +11,34 @@ namespace rireruv {
 Poller::Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace)
     : m_reader(std::move(reader)), m_label(std::move(label)), m_trace(std::move(trace)) {}
 
-int Poller::poll(unsigned char* pbyData) {
-    std::vector<Press> presses;
-    const bool lost = m_reader && m_reader->drain(presses) == Drained::Gone;
+void Poller::take(const std::vector<Press>& presses) {
+    std::vector<PressNote> notes;
     for (const Press& press : presses) {
         m_trace.line(pressLine(press));
         m_last = static_cast<int>(press.scancode & 0xFF);
+        PressNote note;
+        note.scancode = press.scancode;
+        note.protocol = protocolName(press.protocol);
+        note.repeat = press.repeat ? 1 : 0;
+        note.toggle = press.toggle;
+        note.key = keyName(press.keycode);
+        notes.push_back(std::move(note));
     }
+    tally().presses(notes, monotonicMs());
+}
+
+int Poller::poll(unsigned char* pbyData) {
+    tally().poll(monotonicMs());
+    std::vector<Press> presses;
+    const bool lost = m_reader && m_reader->drain(presses) == Drained::Gone;
+    take(presses);
     if (lost)
         gone();
+    else if (m_reader && m_whySilent && tally().silentFor(kSilentSeconds, monotonicMs())) {
+        const std::string why = m_whySilent();
+        m_trace.line("hint " + why);
+        tally().hint(why);
+    }
     // A receiver that is gone has no present byte: showing an old one would pretend it is there.
     if (m_last < 0 || !m_reader || pbyData == nullptr) {
         m_trace.line("ZELK_GetRemoteData -");

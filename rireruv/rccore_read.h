@@ -17,10 +17,14 @@ namespace rireruv {
 
 const int kProtocolUnknown = -1; // the event device does not say which protocol a press used
 
+const int kFlagUnknown = -1; // the event device does not say whether the toggle bit flipped
+
 struct Press {
     uint64_t scancode = 0;
     int protocol = kProtocolUnknown; // enum rc_proto
     bool repeat = false;
+    int toggle = kFlagUnknown; // 0 or 1 where the node says (lirc's TOGGLE flag)
+    uint32_t keycode = 0;      // the keymap's key for it (KEY_POWER = 116); 0: not mapped
 };
 
 // The kernel's name of an rc_proto ("nec", "rc-5"), or "-" when the node did not say.
@@ -48,11 +52,14 @@ class ScanDecoder {
     void feed(const input_event& ev, std::vector<Press>& out);
 
   private:
+    void endFrame(std::vector<Press>& out);
+
     bool m_haveScan = false;
     uint32_t m_scan = 0;
     bool m_keyDown = false; // an EV_KEY 1 in this frame
+    uint32_t m_keyCode = 0; // its code
     bool m_held = false;    // a key is down since an earlier frame
-    uint32_t m_heldScan = 0;
+    uint32_t m_heldScan = 0, m_heldCode = 0;
 };
 
 // Opening a node as this board reads it; on failure, reader is null and error says why.

@@ -1,6 +1,8 @@
 // Messages on standard error and the trace file, shared by the boards.
 #include "report.h"
 
+#include "tally.h"
+
 #include <cstdio>
 
 namespace rireruv {
@@ -8,6 +10,7 @@ namespace rireruv {
 void say(const std::string& message) {
     std::fprintf(stderr, "rireruv: %s\n", message.c_str());
     std::fflush(stderr);
+    tally().message(message);
 }
 
 void Trace::line(const std::string& text) const {

@@ -266,3 +266,97 @@ TEST_F(Terminal, FailureMessageIsABoxOverEverything) {
 }
 
 } // namespace
+
+namespace {
+
+// The press log under the dialog: the library's presses with everything known of them.
+class PressLogView : public Terminal {
+  protected:
+    void SetUp() override {
+        Terminal::SetUp();
+        io.cols = 100;
+        io.rows = 32;
+        front = std::make_unique<terminal::FrontEnd>(io, *app, nullptr, &log);
+    }
+    static terminal::LogRow row(unsigned n, uint64_t scancode, const std::string& key,
+                                bool shown = true) {
+        terminal::LogRow r;
+        r.number = n;
+        r.ms = 1200 * n;
+        r.scancode = scancode;
+        r.protocol = "nec";
+        r.repeat = 0;
+        r.key = key;
+        r.byte = static_cast<int>(scancode & 0xFF);
+        r.shown = shown;
+        return r;
+    }
+    int rowOf(const std::string& text) {
+        const std::string s = screen();
+        for (int y = 0; y < io.last.rows(); ++y)
+            if (io.last.row(y).find(text) != std::string::npos)
+                return y;
+        return -1;
+    }
+    terminal::PressLog log;
+};
+
+TEST_F(PressLogView, RowsUnderTheDialogNewestLastWithEveryField) {
+    EXPECT_NE(screen().find("no press yet"), std::string::npos) << io.last.dump();
+    log.add(row(1, 0x40c, "KEY_POWER", false));
+    log.add(row(2, 0x40c, "not in rc-pinnacle-color"));
+    const int first = rowOf("0x40c");
+    ASSERT_GT(first, 0) << io.last.dump();
+    const std::string one = io.last.row(first), two = io.last.row(first + 1);
+    for (const char* field : {"1", "1.2 s", "0x40c", "nec", "KEY_POWER", "(0C)"})
+        EXPECT_NE(one.find(field), std::string::npos) << field << " in " << one;
+    for (const char* field : {"2", "2.4 s", "not in rc-pinnacle-color", " 0C"})
+        EXPECT_NE(two.find(field), std::string::npos) << field << " in " << two;
+    EXPECT_NE(screen().find("Press log: 2 presses"), std::string::npos);
+    EXPECT_LT(rowOf("Remote"), rowOf("Press log")) << "the dialog stays whole above the log";
+    EXPECT_GE(rowOf("Press log"), 0);
+    // A full log shows its newest rows, the oldest scrolled away; it keeps a bounded number.
+    for (unsigned n = 3; n <= 100000; ++n)
+        log.add(row(n, n, "KEY_1"));
+    EXPECT_EQ(log.rows().size(), terminal::PressLog::kKept);
+    EXPECT_EQ(rowOf("not in rc-pinnacle"), -1);
+    EXPECT_EQ(rowOf("120000.0 s"), 32 - terminal::kStatusRows - 1) << "newest at the bottom";
+}
+
+TEST_F(PressLogView, ATerminalTooSmallForTheLogLeavesItOutAndSaysSo) {
+    io.cols = 80;
+    io.rows = 17;
+    log.add(row(1, 0x05, "KEY_POWER"));
+    const std::string s = screen();
+    EXPECT_EQ(s.find("Press log"), std::string::npos) << s;
+    EXPECT_NE(s.find("press log left out: it needs"), std::string::npos) << s;
+    EXPECT_NE(s.find("VOR Odiruvid"), std::string::npos) << "the dialog as before";
+}
+
+TEST_F(PressLogView, TheHintStandsInTheLogUntilWithdrawn) {
+    log.setHint("no press in 8 s from rc0 (/dev/lirc0): only lirc is enabled on rc0; if none of "
+                "this: the remote's battery");
+    std::string s = screen();
+    EXPECT_NE(s.find("only lirc is enabled"), std::string::npos) << s;
+    EXPECT_NE((io.last.row(30) + io.last.row(31)).find("what to check is above"), std::string::npos)
+        << s;
+    // Without the log's rows, the status line carries the hint itself.
+    io.rows = 17;
+    s = screen();
+    EXPECT_NE(s.find("battery"), std::string::npos) << s;
+    log.setHint("");
+    io.rows = 32;
+    s = screen();
+    EXPECT_EQ(s.find("what to check"), std::string::npos) << s;
+    EXPECT_EQ(s.find("only lirc"), std::string::npos) << s;
+}
+
+TEST_F(Terminal, TheFailureBoxIsTheVerdict) {
+    EXPECT_FALSE((screen(), front->initFailed()));
+    fake_zelk::status = 8;
+    start();
+    screen();
+    EXPECT_TRUE(front->initFailed());
+}
+
+} // namespace

@@ -18,8 +18,8 @@ char32_t mnemonic(const std::string& text) {
 } // namespace
 
 FrontEnd::FrontEnd(Io& io, model::Program& program,
-                   std::function<std::vector<std::string>()> messages)
-    : m_io(io), m_program(program), m_source(std::move(messages)),
+                   std::function<std::vector<std::string>()> messages, const PressLog* log)
+    : m_io(io), m_program(program), m_source(std::move(messages)), m_log(log),
       m_start(std::chrono::steady_clock::now()) {}
 
 uint64_t FrontEnd::elapsedMs() const {
@@ -35,22 +35,54 @@ void FrontEnd::collectMessages() {
         m_messages.push_back(std::move(line));
 }
 
-Scene FrontEnd::scene() const {
+Scene FrontEnd::scene(int rows) const {
     Scene s;
     s.windows = m_program.windows();
     s.moved = m_moved;
     s.menu = menuOpen() ? &m_menu : nullptr;
     s.status = m_messages;
+    if (m_log != nullptr)
+        placeLog(s, rows);
     if (moving())
         s.status = {"Moving: the arrow keys move the window; Enter or Esc when it is there."};
     return s;
 }
 
+// The log takes the rows the dialog does not need, up to a dozen; without room for its header
+// and two rows it is left out, and the status line says so. The hint, long as it is, goes in
+// the log's rows, with a pointer on the status line; without the log, on the status line.
+void FrontEnd::placeLog(Scene& s, int rows) const {
+    int needCols = 0, needRows = 0;
+    minimumSize(s, needCols, needRows);
+    const int room = rows - needRows;
+    s.log = m_log;
+    s.logRows = room >= kLogMinRows ? std::min(room, kLogMaxRows) : 0;
+    const std::string& hint = m_log->hint();
+    if (s.logRows == 0)
+        s.status.push_back("(press log left out: it needs " +
+                           std::to_string(needRows + kLogMinRows) + " rows, the terminal has " +
+                           std::to_string(rows) + ")");
+    if (!hint.empty() && s.logRows == 0)
+        s.status.push_back("rireruv: " + hint);
+    else if (!hint.empty())
+        s.status.push_back("rireruv: " + hint.substr(0, hint.find(": ")) +
+                           ": what to check is above, in the press log");
+}
+
+void FrontEnd::watchForFailure() {
+    for (const model::WindowView& w : m_program.windows())
+        for (const model::ControlView& c : w.controls)
+            if (w.kind == model::Kind::MessageBox &&
+                c.text.find("ZELK_HWInit() failed!") != std::string::npos)
+                m_initFailed = true;
+}
+
 void FrontEnd::redraw() {
     collectMessages();
+    watchForFailure();
     int cols = 0, rows = 0, needCols = 0, needRows = 0;
     m_io.size(cols, rows);
-    const Scene now = scene();
+    const Scene now = scene(rows);
     minimumSize(now, needCols, needRows);
     ScreenBuffer screen(std::max(cols, 1), std::max(rows, 1));
     if (cols < needCols || rows < needRows) {
@@ -186,7 +218,7 @@ void FrontEnd::handleMoveKey(const Key& key) {
 void FrontEnd::handleClick(const Key& key) {
     int cols = 0, rows = 0;
     m_io.size(cols, rows);
-    const Scene now = scene();
+    const Scene now = scene(rows);
     const Hit hit = hitTest(now, cols, rows, key.x, key.y);
     if (menuOpen()) {
         if (hit.menuItem >= 0)

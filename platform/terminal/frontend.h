@@ -50,9 +50,11 @@ class Io {
 
 class FrontEnd {
   public:
-    // messages gives the lines the library wrote since it was last asked (none by default).
+    // messages gives the lines the library wrote since it was last asked (none by default);
+    // log, where given, is shown under the dialog when the terminal has room for it.
     FrontEnd(Io& io, model::Program& program,
-             std::function<std::vector<std::string>()> messages = {});
+             std::function<std::vector<std::string>()> messages = {},
+             const PressLog* log = nullptr);
     // Until the program ends or the user interrupts it; the real clock drives the timers.
     void run();
     void handle(const Key& key); // one key or click, as input to the program
@@ -61,9 +63,13 @@ class FrontEnd {
     bool moving() const { return m_moving != nullptr; }
     const std::vector<std::string>& messages() const { return m_messages; }
     int waitFor() const; // how long the next read may wait, in ms: 0 when a timer is due
+    // The program said "ZELK_HWInit() failed!": the verdict a script reads in the exit status.
+    bool initFailed() const { return m_initFailed; }
 
   private:
-    Scene scene() const;
+    Scene scene(int rows) const;
+    void placeLog(Scene& s, int rows) const;
+    void watchForFailure();
     void collectMessages();
     void handleMenuKey(const Key& key);
     void handleMoveKey(const Key& key);
@@ -81,6 +87,8 @@ class FrontEnd {
     HWND m_moving = nullptr; // the window the arrow keys move, after the menu's Move
     std::map<HWND, std::pair<int, int>> m_moved;
     bool m_interrupted = false;
+    bool m_initFailed = false;
+    const PressLog* m_log;
     std::chrono::steady_clock::time_point m_start;
 };
 

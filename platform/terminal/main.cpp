@@ -1,10 +1,14 @@
 // Test_rireruv for Linux: the verifier on the Win32 model, in a terminal, in real time, with
 // our library (librireruv.so) as its board. The program is started as the tests start it;
-// the front end is its user and its clock.
+// the front end is its user and its clock. With --check it runs without the dialog and without
+// a terminal, for scripts (check.h).
 #include "afxwin.h"
 #include "capture.h"
+#include "check.h"
 #include "curses_io.h"
 #include "model.h"
+#include "notes.h"
+#include "presslog.h"
 
 #include <clocale>
 #include <cstdio>
@@ -12,31 +16,57 @@
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 extern const unsigned char kProgramResources[];
 extern const std::size_t kProgramResourcesSize;
 
 namespace {
 
+const int kExitInitFailed = 2;
 const int kExitNoTerminal = 2;
+const int kExitUsage = 2;
 const int kExitInterrupted = 130; // as a shell reports a program ended by Ctrl-C
 
-std::string joinArguments(int argc, char** argv) {
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i)
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
-    return commandLine;
+const char kUsage[] =
+    "usage: Test_rireruv                 the verifier's dialog in this terminal\n"
+    "       Test_rireruv --check [--presses N] [--timeout S]\n"
+    "                                    no dialog: poll the board every 200 ms, one JSON line\n"
+    "                                    per press and a verdict line; exit 0 after N presses\n"
+    "                                    (default 1), 1 after S seconds (default 30), 2 when\n"
+    "                                    the library's initialisation fails\n"
+    "The board is chosen and set up through the environment (RIRERUV_DEVICE, RIRERUV_DATA, ...).\n";
+
+// The library's notes of presses and hints, into the log the front end shows.
+void onNote(void* context, int kind, const RireruvPress* p, const char* text) {
+    auto* log = static_cast<terminal::PressLog*>(context);
+    if (kind == RIRERUV_NOTE_HINT) {
+        log->setHint(text != nullptr ? text : "");
+    } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
+        log->setHint("");
+    } else if (kind == RIRERUV_NOTE_PRESS && p != nullptr) {
+        terminal::LogRow row;
+        row.number = p->number;
+        row.ms = p->msSinceRun;
+        row.scancode = p->scancode;
+        row.protocol = p->protocol;
+        row.repeat = p->repeat;
+        row.toggle = p->toggle;
+        row.key = p->key != nullptr ? p->key
+                  : *p->keymap != 0 ? std::string("not in ") + p->keymap
+                                    : "-";
+        row.byte = p->byte;
+        row.shown = p->shown != 0;
+        log->add(std::move(row));
+    }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
+int runDialog(const char* modulePath) {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         std::fprintf(stderr, "Test_rireruv: standard input and output must be a terminal: the "
                              "verifier draws its dialog there and reads the keyboard.\n"
                              "Run it in a terminal (or under tmux or ssh -t); for a window, "
-                             "use scripts/run --wine.\n");
+                             "use scripts/run --wine; for a script, Test_rireruv --check.\n");
         return kExitNoTerminal;
     }
     std::optional<terminal::CursesIo> io;
@@ -50,24 +80,52 @@ int main(int argc, char** argv) {
         return kExitNoTerminal;
     }
     std::optional<terminal::StderrCapture> capture(std::in_place);
-    std::string commandLine = joinArguments(argc, argv);
+    terminal::PressLog log;
+    rireruv_listen(&onNote, &log);
     model::ProgramOptions options;
-    options.modulePath = argv[0]; // the title is the executable's base name
-    bool interrupted = false;
+    options.modulePath = modulePath; // the title is the executable's base name
+    bool interrupted = false, initFailed = false;
     int code = 0;
     {
         model::Program program(
             model::ResourceSet::parse(kProgramResources, kProgramResourcesSize),
-            [&commandLine] {
-                return AfxWinMain(model::moduleHandle(), nullptr, commandLine.data(), 1);
+            [] {
+                static char noArguments[] = "";
+                return AfxWinMain(model::moduleHandle(), nullptr, noArguments, 1);
             },
             options);
-        terminal::FrontEnd frontEnd(*io, program, [&capture] { return capture->take(); });
+        terminal::FrontEnd frontEnd(
+            *io, program, [&capture] { return capture->take(); }, &log);
         frontEnd.run();
         interrupted = program.running();
+        initFailed = frontEnd.initFailed();
         code = program.exitCode();
-    }                // an interrupted program is closed here, as by its close box
+    } // an interrupted program is closed here, as by its close box
+    rireruv_listen(nullptr, nullptr);
+    capture->take(); // the summary ZELK_Free said, in its place after the others
     io.reset();      // the terminal is the shell's again...
     capture.reset(); // ...and the library's messages are written out once more
-    return interrupted ? kExitInterrupted : code;
+    return interrupted ? kExitInterrupted : initFailed ? kExitInitFailed : code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return runDialog(argv[0]);
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    terminal::CheckOptions options;
+    const std::string error =
+        args[0] == "--check" ? terminal::parseCheckOptions({args.begin() + 1, args.end()}, options)
+                             : "\"" + args[0] + "\" is not an option";
+    if (!error.empty()) {
+        std::fprintf(stderr, "Test_rireruv: %s\n%s", error.c_str(), kUsage);
+        return kExitUsage;
+    }
+    return terminal::runCheck(options, stdout);
 }

@@ -153,6 +153,30 @@ void drawStatus(ScreenBuffer& s, const std::vector<std::string>& messages) {
         s.text(1, top + static_cast<int>(i - first), toUtf8(lines[i]), kReverse, s.cols() - 2);
 }
 
+// A rule with the count, the columns' header, then the newest rows and the hint, if one stands,
+// at the bottom, where the eye waits for the next press.
+void drawLog(ScreenBuffer& s, const PressLog& log, int top, int rows) {
+    s.fill(0, top, s.cols(), rows, U' ');
+    const std::string title =
+        " Press log: " + std::to_string(log.total()) + (log.total() == 1 ? " press " : " presses ");
+    s.fill(0, top, s.cols(), 1, U'─', kDim);
+    s.text(2, top, title, kBold, s.cols() - 2);
+    s.text(0, top + 1, PressLog::header(), kDim);
+    std::vector<std::pair<std::string, uint8_t>> lines;
+    for (const LogRow& row : log.rows())
+        lines.emplace_back(PressLog::format(row), kNormal);
+    if (log.rows().empty() && log.hint().empty())
+        lines.emplace_back("      no press yet: press Start, then keys on the remote", kDim);
+    for (const auto& line : wrap(model::decodeUtf8(log.hint()), std::max(1, s.cols() - 2)))
+        if (!line.empty())
+            lines.emplace_back(toUtf8(line), kBold);
+    const int room = rows - 2;
+    const size_t first = lines.size() > static_cast<size_t>(room) ? lines.size() - room : 0;
+    for (size_t i = first; i < lines.size(); ++i)
+        s.text(1, top + 2 + static_cast<int>(i - first), lines[i].first, lines[i].second,
+               s.cols() - 1);
+}
+
 } // namespace
 
 int charWidth(char32_t c) {
@@ -261,7 +285,7 @@ std::string ScreenBuffer::dump() const {
 
 std::vector<Placement> layout(const Scene& scene, int cols, int rows) {
     std::vector<Placement> out;
-    const int rowsAbove = std::max(0, rows - kStatusRows);
+    const int rowsAbove = std::max(0, rows - kStatusRows - scene.logRows);
     for (const model::WindowView& w : scene.windows) {
         if (!w.visible)
             continue;
@@ -287,6 +311,7 @@ void minimumSize(const Scene& scene, int& cols, int& rows) {
     rows = 0;
     Scene centred = scene;
     centred.moved.clear();
+    centred.logRows = 0;
     for (const Placement& p : layout(centred, 0, 0)) {
         cols = std::max(cols, p.w);
         rows = std::max(rows, p.h + 1 + kStatusRows); // a row for a minimised window's bar
@@ -299,6 +324,8 @@ void render(ScreenBuffer& s, const Scene& scene) {
         drawWindow(s, p);
     if (scene.menu != nullptr && scene.menu->window != nullptr)
         drawMenu(s, scene);
+    if (scene.log != nullptr && scene.logRows > 0)
+        drawLog(s, *scene.log, s.rows() - kStatusRows - scene.logRows, scene.logRows);
     drawStatus(s, scene.status);
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "model.h"
+#include "presslog.h"
 
 #include <map>
 #include <string>
@@ -69,9 +70,13 @@ struct Scene {
     std::map<HWND, std::pair<int, int>> moved; // cells right and down of the centred place
     const OpenMenu* menu = nullptr;
     std::vector<std::string> status; // the messages, newest last
+    const PressLog* log = nullptr;   // shown above the status line when logRows > 0
+    int logRows = 0;
 };
 
 const int kStatusRows = 2; // the status line's rows at the bottom of the screen
+const int kLogMinRows = 4; // the press log's rule, its header and two rows
+const int kLogMaxRows = 12;
 
 // Where a top-level window goes on the screen: its outer rectangle, in cells.
 struct Placement {
@@ -84,7 +89,7 @@ std::vector<Placement> layout(const Scene& scene, int cols, int rows); // bottom
 // The smallest screen on which the windows and the status line fit.
 void minimumSize(const Scene& scene, int& cols, int& rows);
 
-// Draws every visible top-level window, the open menu, if any, and the status line.
+// Draws every visible top-level window, the open menu, if any, the press log and the status line.
 void render(ScreenBuffer& screen, const Scene& scene);
 
 // Breaks text into lines of at most w cells, at spaces where it can, as SS_LEFT does.

@@ -1,7 +1,13 @@
 // Runs a program on the described card (mock_card.h) and presses the remote's keys when told:
 // each line written to the CONTROL fifo writes the next press of EVENTS (an evemu events file:
-// its MSC_SCAN values, in order) to the event device. Exits with the program's status.
+// its MSC_SCAN values, in order) to the event device, with the key down and up where the
+// card's keymap maps the scancode, as EVENTS has them. Exits with the program's status.
 // usage (under umockdev-wrapper): feed_card CONTROL EVENTS -- PROGRAM [ARGS...]
+//
+// Or, for a person trying the verifier without a card, pressed by itself: the presses of
+// EVENTS at their own times, starting PAUSE seconds after Start (the first ZELK_GetRemoteData
+// line in the RIRERUV_TRACE file), so that the hint for a silent receiver shows first.
+// usage: feed_card --replay PAUSE EVENTS -- PROGRAM [ARGS...]
 //
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
@@ -9,6 +15,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -21,18 +29,50 @@
 
 namespace {
 
-std::vector<uint32_t> scancodesIn(const std::string& path) {
+struct Timed {
+    double seconds;
+    uint32_t scancode;
+};
+
+std::vector<Timed> pressesIn(const std::string& path) {
     std::ifstream in(path);
-    std::vector<uint32_t> out;
+    std::vector<Timed> out;
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
-        std::string tag, time, type, code;
+        std::string tag, type, code;
+        double time = 0;
         long value = 0;
         if (fields >> tag >> time >> type >> code >> value && tag == "E:" && type == "0004" &&
             code == "0004")
-            out.push_back(static_cast<uint32_t>(value));
+            out.push_back({time, static_cast<uint32_t>(value)});
     }
     return out;
+}
+
+std::vector<uint32_t> scancodesIn(const std::string& path) {
+    std::vector<uint32_t> out;
+    for (const Timed& t : pressesIn(path))
+        out.push_back(t.scancode);
+    return out;
+}
+
+double secondsNow() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Whether the trace has a poll yet; reads on from where it last stopped.
+bool polled(const std::string& trace, std::streamoff& offset) {
+    std::ifstream in(trace);
+    in.seekg(offset);
+    std::string line;
+    while (std::getline(in, line) && !in.eof()) {
+        offset = in.tellg();
+        if (line.rfind("ZELK_GetRemoteData", 0) == 0)
+            return true;
+    }
+    return false;
 }
 
 // The exit status of the child, once it has ended; -1 while it runs.
@@ -53,7 +93,7 @@ int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vecto
             const ssize_t n = read(control, buf, sizeof buf);
             for (ssize_t i = 0; i < n; ++i)
                 if (buf[i] == '\n' && next < keys.size())
-                    card.pressOnEventDevice(keys[next++]);
+                    card.pressKeyOnEventDevice(keys[next++]);
         }
         const int status = ended(child);
         if (status >= 0)
@@ -61,11 +101,44 @@ int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vecto
     }
 }
 
+int replay(rccore_test::MockCard& card, double pause, pid_t child,
+           const std::vector<Timed>& presses) {
+    const char* trace = std::getenv("RIRERUV_TRACE");
+    std::streamoff offset = 0;
+    double start = -1;
+    size_t next = 0;
+    for (;;) {
+        const int status = ended(child);
+        if (status >= 0)
+            return status;
+        if (start < 0 && trace != nullptr && polled(trace, offset))
+            start = secondsNow() + pause - (presses.empty() ? 0 : presses.front().seconds);
+        while (start >= 0 && next < presses.size() && secondsNow() >= start + presses[next].seconds)
+            card.pressKeyOnEventDevice(presses[next++].scancode);
+        usleep(20000);
+    }
+}
+
+pid_t startProgram(char** argv) {
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[0], argv);
+        std::perror(argv[0]);
+        _exit(127);
+    }
+    return child;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 6 && std::string(argv[1]) == "--replay" && std::string(argv[4]) == "--") {
+        rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, false);
+        return replay(card, std::atof(argv[2]), startProgram(argv + 5), pressesIn(argv[3]));
+    }
     if (argc < 5 || std::string(argv[3]) != "--") {
-        std::fprintf(stderr, "usage: feed_card CONTROL EVENTS -- PROGRAM [ARGS...]\n");
+        std::fprintf(stderr, "usage: feed_card CONTROL EVENTS -- PROGRAM [ARGS...]\n"
+                             "       feed_card --replay PAUSE EVENTS -- PROGRAM [ARGS...]\n");
         return 2;
     }
     const std::vector<uint32_t> keys = scancodesIn(argv[2]);
@@ -80,11 +153,5 @@ int main(int argc, char** argv) {
         return 2;
     }
     rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, false);
-    const pid_t child = fork();
-    if (child == 0) {
-        execvp(argv[4], argv + 4);
-        std::perror(argv[4]);
-        _exit(127);
-    }
-    return feed(card, control, child, keys);
+    return feed(card, control, startProgram(argv + 4), keys);
 }

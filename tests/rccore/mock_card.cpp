@@ -1,6 +1,8 @@
-// The described card in a umockdev testbed: ioctl answers loaded for the event device, a
-// handler of our own for the lirc node, presses written to the nodes' server side.
+// The described card in a umockdev testbed: handlers of our own for the event device (from
+// the recorded ioctl answers) and the lirc node, presses written to the nodes' server side.
 #include "mock_card.h"
+
+#include "mock_evdev.h"
 
 #include <umockdev.h>
 
@@ -13,6 +15,7 @@
 #include <stdexcept>
 #include <sys/time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace rccore_test {
 
@@ -81,23 +84,59 @@ gboolean refuse(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gpo
     return TRUE;
 }
 
+input_event event(const timeval& time, uint16_t type, uint16_t code, int32_t value) {
+    input_event ev{};
+    ev.time = time;
+    ev.type = type;
+    ev.code = code;
+    ev.value = value;
+    return ev;
+}
+
+// One press as rc-core reports it; key 0: the keymap does not map the scancode.
+std::vector<input_event> pressEvents(uint32_t scancode, uint32_t key) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    std::vector<input_event> out{event(now, EV_MSC, MSC_SCAN, static_cast<int32_t>(scancode))};
+    if (key != 0)
+        out.push_back(event(now, EV_KEY, static_cast<uint16_t>(key), 1));
+    out.push_back(event(now, EV_SYN, SYN_REPORT, 0));
+    if (key != 0) {
+        out.push_back(event(now, EV_KEY, static_cast<uint16_t>(key), 0));
+        out.push_back(event(now, EV_SYN, SYN_REPORT, 0));
+    }
+    return out;
+}
+
 } // namespace
 
+const std::vector<MockKey>& cardKeymap() {
+    static const std::vector<MockKey> keys{
+        {0x04, KEY_GREEN},      {0x05, KEY_POWER},  {0x07, KEY_REFRESH},   {0x08, KEY_BACK},
+        {0x0d, KEY_SELECT},     {0x11, KEY_YELLOW}, {0x16, KEY_CHANNELUP}, {0x17, KEY_CHANNELDOWN},
+        {0x1e, KEY_VOLUMEDOWN}, {0x20, KEY_UP},     {0x21, KEY_DOWN},      {0x2d, KEY_VOLUMEUP},
+        {0x48, KEY_RED},        {0x59, KEY_MUTE},   {0x69, KEY_NUMERIC_0}, {0x6a, KEY_NUMERIC_1},
+    };
+    return keys;
+}
+
 MockCard::MockCard(const std::string& deviceFile, const std::string& eventIoctlFile, bool withLirc)
-    : m_bed(umockdev_testbed_new()), m_lirc(umockdev_ioctl_base_new()) {
+    : m_bed(umockdev_testbed_new()), m_lirc(umockdev_ioctl_base_new()),
+      m_event(std::make_unique<MockEventDevice>(eventIoctlFile)) {
     GError* error = nullptr;
     check(umockdev_testbed_add_from_file(m_bed, deviceFile.c_str(), &error), error,
           deviceFile.c_str());
-    check(umockdev_testbed_load_ioctl(m_bed, kEventNode, eventIoctlFile.c_str(), &error), error,
-          eventIoctlFile.c_str());
+    check(umockdev_testbed_attach_ioctl(m_bed, kEventNode, m_event->handler(), &error), error,
+          kEventNode);
     g_signal_connect(m_lirc, "handle-ioctl", G_CALLBACK(withLirc ? onLircIoctl : refuse), nullptr);
     check(umockdev_testbed_attach_ioctl(m_bed, kLircNode, m_lirc, &error), error, kLircNode);
     g_lircMode = 0;
 }
 
 MockCard::~MockCard() {
-    g_object_unref(m_lirc);
+    // The testbed first: it stops sending the nodes' ioctls to the handlers.
     g_object_unref(m_bed);
+    g_object_unref(m_lirc);
 }
 
 void MockCard::writeNode(const char* node, const void* data, size_t size) {
@@ -108,16 +147,21 @@ void MockCard::writeNode(const char* node, const void* data, size_t size) {
 }
 
 void MockCard::pressOnEventDevice(uint32_t scancode) {
-    input_event frame[2]{};
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    frame[0].time = frame[1].time = now;
-    frame[0].type = EV_MSC;
-    frame[0].code = MSC_SCAN;
-    frame[0].value = static_cast<int32_t>(scancode);
-    frame[1].type = EV_SYN;
-    frame[1].code = SYN_REPORT;
-    writeNode(kEventNode, frame, sizeof frame);
+    if (m_event->grabbedElsewhere())
+        return;
+    const std::vector<input_event> events = pressEvents(scancode, 0);
+    writeNode(kEventNode, events.data(), events.size() * sizeof(input_event));
+}
+
+void MockCard::pressKeyOnEventDevice(uint32_t scancode) {
+    if (m_event->grabbedElsewhere())
+        return;
+    const std::vector<input_event> events = pressEvents(scancode, m_event->keyFor(scancode));
+    writeNode(kEventNode, events.data(), events.size() * sizeof(input_event));
+}
+
+void MockCard::grabbedElsewhere(bool held) {
+    m_event->setGrabbedElsewhere(held);
 }
 
 void MockCard::pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags) {

@@ -1,7 +1,8 @@
 // The described card as a test drives it: a umockdev testbed of this process with the card of
-// card.umockdev, whose event device answers with the recorded ioctl answers and whose lirc
-// node answers as a scancode-mode receiver, and presses written to either node when the test
-// says, as the kernel would queue them.
+// card.umockdev, whose event device answers with the recorded ioctl answers (its keymap by
+// index, and a grab that another program can hold: mock_evdev.h) and whose lirc node answers
+// as a scancode-mode receiver, and presses written to either node when the test says, as the
+// kernel would queue them.
 //
 // Why not umockdev-run's replay: its presses come at times fixed from its start, whatever the
 // reader is doing; a test that must see each press on its own, or time how long one takes to
@@ -11,12 +12,25 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct _UMockdevTestbed;
 struct _UMockdevIoctlBase;
 
 namespace rccore_test {
+
+class MockEventDevice;
+
+struct MockKey {
+    uint32_t scancode;
+    uint32_t keycode;
+};
+// The keymap the card's event device holds (card_ioctl.sh writes it), in the kernel's order:
+// by scancode. Written out again here, so that a test compares what a reader got with numbers
+// it did not decode from the same answers.
+const std::vector<MockKey>& cardKeymap();
 
 class MockCard {
   public:
@@ -29,7 +43,13 @@ class MockCard {
     MockCard& operator=(const MockCard&) = delete;
 
     // On /dev/input/event5: MSC_SCAN then SYN_REPORT, as an unmapped key of a GPIO receiver.
+    // Nothing while another program holds a grab, as the kernel gives it only to the holder.
     void pressOnEventDevice(uint32_t scancode);
+    // As rc-core presses and lets go a key: MSC_SCAN, its key down when the keymap maps the
+    // scancode, SYN_REPORT; then that key up and SYN_REPORT (rc-core's key-up timeout, passed).
+    void pressKeyOnEventDevice(uint32_t scancode);
+    // Whether another program holds the event device's grab: EVIOCGRAB then fails with EBUSY.
+    void grabbedElsewhere(bool held);
     // On /dev/lirc0: one lirc_scancode record.
     void pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags = 0);
     // The receive mode a reader set on /dev/lirc0 (LIRC_MODE_*), 0 before any.
@@ -40,6 +60,7 @@ class MockCard {
 
     _UMockdevTestbed* m_bed;
     _UMockdevIoctlBase* m_lirc;
+    std::unique_ptr<MockEventDevice> m_event;
 };
 
 } // namespace rccore_test

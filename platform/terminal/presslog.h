@@ -1,0 +1,42 @@
+// The press log: every press the library took, as the terminal front end shows it under the
+// dialog, and the library's hint when nothing arrives. It keeps the newest rows only, so a
+// session of any length costs the same memory.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace terminal {
+
+struct LogRow {
+    unsigned number = 0;
+    uint64_t ms = 0; // since Start
+    uint64_t scancode = 0;
+    std::string protocol = "-";
+    int repeat = -1, toggle = -1; // -1: the receiver does not say
+    std::string key;              // "KEY_POWER", "not in rc-x", "-"
+    int byte = 0;
+    bool shown = true; // false: a later press of the same poll took its place in the dialog
+};
+
+class PressLog {
+  public:
+    static constexpr size_t kKept = 256;
+
+    void add(LogRow row);
+    const std::deque<LogRow>& rows() const { return m_rows; }
+    unsigned total() const { return m_total; }
+    void setHint(std::string text) { m_hint = std::move(text); }
+    const std::string& hint() const { return m_hint; } // empty: none standing
+
+    static std::string header();
+    static std::string format(const LogRow& row);
+
+  private:
+    std::deque<LogRow> m_rows;
+    unsigned m_total = 0;
+    std::string m_hint;
+};
+
+} // namespace terminal

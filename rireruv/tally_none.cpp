@@ -1,0 +1,30 @@
+// The Windows library keeps no account: no front end there can listen, and the library stays
+// as small as the vendor's it stands in for.
+#include "tally.h"
+
+namespace rireruv {
+
+uint64_t monotonicMs() {
+    return 0;
+}
+
+Tally& tally() {
+    static Tally t;
+    return t;
+}
+
+void Tally::begin(const std::string& /*board*/, const std::string& /*keymap*/) {}
+void Tally::setKeymap(std::vector<MappedKey> /*keys*/, const std::string& /*unreadable*/) {}
+void Tally::poll(uint64_t /*nowMs*/) {}
+void Tally::presses(const std::vector<PressNote>& /*taken*/, uint64_t /*nowMs*/) {}
+bool Tally::silentFor(int /*seconds*/, uint64_t /*nowMs*/) {
+    return false;
+}
+void Tally::hint(const std::string& /*text*/) {}
+void Tally::message(const std::string& /*text*/) {}
+std::string Tally::summary() const {
+    return "";
+}
+void Tally::withdrawHint() {}
+
+} // namespace rireruv

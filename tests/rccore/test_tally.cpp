@@ -1,0 +1,131 @@
+// The library's account of a session as a listener hears it (notes.h): press numbers and times
+// across runs of polling, which press a poll showed, the hint once per silent run and its
+// withdrawal, and the summary at the end. Time is given, never waited for.
+#include "notes.h"
+#include "tally.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using rireruv::PressNote;
+using rireruv::Tally;
+
+struct Heard {
+    std::vector<std::string> notes; // "press 1 +400 0x40c KEY_POWER shown", "hint ...", ...
+};
+
+void listen(void* context, int kind, const RireruvPress* p, const char* text) {
+    auto* heard = static_cast<Heard*>(context);
+    if (kind == RIRERUV_NOTE_PRESS) {
+        char line[160];
+        std::snprintf(line, sizeof line, "press %u +%llu 0x%llx %s %02X%s", p->number,
+                      p->msSinceRun, p->scancode, p->key != nullptr ? p->key : "-", p->byte,
+                      p->shown != 0 ? " shown" : "");
+        heard->notes.push_back(line);
+    } else if (kind == RIRERUV_NOTE_HINT) {
+        heard->notes.push_back(std::string("hint ") + text);
+    } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
+        heard->notes.push_back("withdrawn");
+    }
+}
+
+PressNote press(uint64_t scancode, const std::string& key = "") {
+    PressNote p;
+    p.scancode = scancode;
+    p.key = key;
+    return p;
+}
+
+class TallyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        rireruv_listen(&listen, &heard);
+        tally.begin("rc0", "rc-test");
+    }
+    void TearDown() override { rireruv_listen(nullptr, nullptr); }
+    // One poll at time t (ms) taking these presses.
+    void poll(uint64_t t, const std::vector<PressNote>& taken = {}) {
+        tally.poll(t);
+        tally.presses(taken, t + 1);
+    }
+    // Polls every 200 ms from t up to, not including, end, taking nothing.
+    void pollUntil(uint64_t t, uint64_t end) {
+        for (; t < end; t += 200)
+            poll(t);
+    }
+    Tally tally;
+    Heard heard;
+};
+
+TEST_F(TallyTest, NumbersRunOnAcrossRunsAndTimesCountFromEachRunsStart) {
+    poll(10000);
+    poll(10200, {press(0x40c, "KEY_POWER")});
+    poll(10400);
+    poll(10600, {press(0x05), press(0x1f), press(0x40c, "KEY_POWER")}); // three in one poll
+    // Stop, and Start again two seconds later: a new run.
+    poll(12600, {press(0x00)});
+    poll(12800);
+    poll(13000, {press(0x00)}); // the same key twice is two presses
+    EXPECT_EQ(heard.notes, (std::vector<std::string>{
+                               "press 1 +200 0x40c KEY_POWER 0C shown",
+                               "press 2 +600 0x5 - 05",
+                               "press 3 +600 0x1f - 1F",
+                               "press 4 +600 0x40c KEY_POWER 0C shown",
+                               "press 5 +0 0x0 - 00 shown",
+                               "press 6 +400 0x0 - 00 shown",
+                           }));
+}
+
+TEST_F(TallyTest, ASilentRunIsToldOnceAndAPressOrANewRunWithdrawsIt) {
+    pollUntil(0, 8000);
+    EXPECT_FALSE(tally.silentFor(8, 7999)) << "too early";
+    EXPECT_TRUE(tally.silentFor(8, 8000));
+    tally.hint("check the battery");
+    pollUntil(8000, 9000);
+    EXPECT_FALSE(tally.silentFor(8, 9000)) << "said once per run";
+    poll(9000, {press(0x05)});
+    pollUntil(9200, 20000);
+    EXPECT_FALSE(tally.silentFor(8, 20000)) << "the run gave a press";
+    // A new run that stays silent is told again; the next run withdraws it.
+    pollUntil(30000, 38000);
+    EXPECT_TRUE(tally.silentFor(8, 38000));
+    tally.hint("again");
+    poll(50000);
+    EXPECT_EQ(heard.notes, (std::vector<std::string>{"hint check the battery", "withdrawn",
+                                                     "press 1 +9000 0x5 - 05 shown", "hint again",
+                                                     "withdrawn"}));
+}
+
+TEST_F(TallyTest, SummaryNamesTheKeymapsKeysSeenAndNotSeen) {
+    // KEY_OK is mapped twice (two remotes of one card): it is one key of the map.
+    tally.setKeymap({{0x05, "KEY_POWER"}, {0x11, "KEY_OK"}, {0x12, "KEY_OK"}, {0x13, "KEY_1"}}, "");
+    poll(0, {press(0x05, "KEY_POWER"), press(0x05, "KEY_POWER"), press(0x12, "KEY_OK")});
+    poll(200, {press(0x99)}); // not in the map
+    EXPECT_EQ(tally.summary(), "summary: 4 presses read from rc0, 3 distinct keys; 2 of 3 keys "
+                               "of rc-test seen: KEY_POWER KEY_OK; not seen: KEY_1");
+}
+
+TEST_F(TallyTest, SummaryWhenNothingCouldBeCounted) {
+    EXPECT_EQ(tally.summary(), "summary: rc0 was never polled (Start was not pressed)");
+    poll(0);
+    tally.hint("no press in 8 s: check the battery");
+    EXPECT_EQ(tally.summary(),
+              "summary: no press read from rc0; no press in 8 s: check the battery");
+    tally.setKeymap({}, "no permission to read /dev/input/event5");
+    poll(9000, {press(0x05)});
+    EXPECT_EQ(tally.summary(), "summary: 1 press read from rc0, 1 distinct key; the keys of "
+                               "rc-test could not be read (no permission to read "
+                               "/dev/input/event5)");
+    Tally simulated;
+    simulated.begin("the simulated board", "");
+    simulated.poll(0);
+    simulated.presses({press(0x05), press(0x05), press(0xAB)}, 0);
+    EXPECT_EQ(simulated.summary(), "summary: 3 presses read from the simulated board, 2 distinct "
+                                   "bytes");
+}
+
+} // namespace
