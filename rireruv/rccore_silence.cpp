@@ -59,13 +59,16 @@ std::string availableText(const ProtocolList& p) {
     return "(available: " + (p.available.empty() ? "none listed" : joined(p.available, " ")) + ")";
 }
 
+// The board decodes by itself, so nothing is to be enabled; what it reads depends on the card
+// type the driver took (saa7134 and bttv read the GPIO lines of that type's receiver).
 std::string hardwareHint(const Receiver& r) {
-    const std::string keymap =
-        r.keymap.empty() ? "it has no keymap" : "its keymap " + r.keymap + " must be your remote's";
-    return r.name +
-           " decodes in hardware (a GPIO receiver on saa7134/bttv, or an I2C chip for "
-           "ir_kbd_i2c): nothing to enable, but " +
-           keymap + " (the driver picks it by card type: check the card= option)";
+    if (r.driver == "ir_kbd_i2c" || r.driver == "ir-kbd-i2c")
+        return r.name + " is an I2C receiver chip that decodes by itself: nothing to enable";
+    const std::string what = r.driver.empty() ? "the card" : r.driver;
+    return r.name + " decodes in hardware (a GPIO receiver): nothing to enable, but " + what +
+           " reads the GPIO lines of the card type it took, so a wrong type hears nothing " +
+           "(dmesg | grep " + (r.driver.empty() ? "card=" : r.driver) +
+           " shows the card= it chose)";
 }
 
 std::string protocolHint(const Receiver& r, const ProtocolList& p) {

@@ -2,12 +2,13 @@
 // each line written to the CONTROL fifo writes the next press of EVENTS (an evemu events file:
 // its MSC_SCAN values, in order) to the event device, with the key down and up where the
 // card's keymap maps the scancode, as EVENTS has them. Exits with the program's status.
-// usage (under umockdev-wrapper): feed_card CONTROL EVENTS -- PROGRAM [ARGS...]
+// usage (under umockdev-wrapper): feed_card [--lirc] CONTROL EVENTS -- PROGRAM [ARGS...]
+// With --lirc the presses are records on the lirc node, which then answers as the kernel's.
 //
 // Or, for a person trying the verifier without a card, pressed by itself: the presses of
 // EVENTS at their own times, starting PAUSE seconds after Start (the first ZELK_GetRemoteData
 // line in the RIRERUV_TRACE file), so that the hint for a silent receiver shows first.
-// usage: feed_card --replay PAUSE EVENTS -- PROGRAM [ARGS...]
+// usage: feed_card [--lirc] --replay PAUSE EVENTS -- PROGRAM [ARGS...]
 //
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
@@ -84,6 +85,18 @@ int ended(pid_t child) {
 }
 
 // One line from the fifo means one press; partial lines wait for their newline.
+bool g_lirc = false; // presses go to the lirc node, which answers lirc's ioctls
+
+// A saa7134 GPIO receiver's lirc records say no protocol; a code above a byte is an I2C
+// receiver's NEC one (card.events says which).
+void press(rccore_test::MockCard& card, uint32_t scancode) {
+    const uint16_t kUnknown = 0, kNec = 9; // enum rc_proto
+    if (g_lirc)
+        card.pressOnLirc(scancode, scancode > 0xFF ? kNec : kUnknown);
+    else
+        card.pressKeyOnEventDevice(scancode);
+}
+
 int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vector<uint32_t>& keys) {
     size_t next = 0;
     for (;;) {
@@ -93,7 +106,7 @@ int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vecto
             const ssize_t n = read(control, buf, sizeof buf);
             for (ssize_t i = 0; i < n; ++i)
                 if (buf[i] == '\n' && next < keys.size())
-                    card.pressKeyOnEventDevice(keys[next++]);
+                    press(card, keys[next++]);
         }
         const int status = ended(child);
         if (status >= 0)
@@ -114,7 +127,7 @@ int replay(rccore_test::MockCard& card, double pause, pid_t child,
         if (start < 0 && trace != nullptr && polled(trace, offset))
             start = secondsNow() + pause - (presses.empty() ? 0 : presses.front().seconds);
         while (start >= 0 && next < presses.size() && secondsNow() >= start + presses[next].seconds)
-            card.pressKeyOnEventDevice(presses[next++].scancode);
+            press(card, presses[next++].scancode);
         usleep(20000);
     }
 }
@@ -132,13 +145,18 @@ pid_t startProgram(char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--lirc") {
+        g_lirc = true;
+        --argc;
+        ++argv;
+    }
     if (argc >= 6 && std::string(argv[1]) == "--replay" && std::string(argv[4]) == "--") {
-        rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, false);
+        rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, g_lirc);
         return replay(card, std::atof(argv[2]), startProgram(argv + 5), pressesIn(argv[3]));
     }
     if (argc < 5 || std::string(argv[3]) != "--") {
-        std::fprintf(stderr, "usage: feed_card CONTROL EVENTS -- PROGRAM [ARGS...]\n"
-                             "       feed_card --replay PAUSE EVENTS -- PROGRAM [ARGS...]\n");
+        std::fprintf(stderr, "usage: feed_card [--lirc] CONTROL EVENTS -- PROGRAM [ARGS...]\n"
+                             "       feed_card [--lirc] --replay PAUSE EVENTS -- PROGRAM ...\n");
         return 2;
     }
     const std::vector<uint32_t> keys = scancodesIn(argv[2]);
@@ -152,6 +170,6 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 2;
     }
-    rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, false);
+    rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, g_lirc);
     return feed(card, control, startProgram(argv + 4), keys);
 }

@@ -172,6 +172,10 @@ void MockCard::pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags)
     record.flags = flags;
     record.rc_proto = protocol;
     record.scancode = scancode;
+    // The kernel names the key its keymap maps the scancode to; KEY_RESERVED (0) when none.
+    for (const MockKey& key : cardKeymap())
+        if (key.scancode == scancode)
+            record.keycode = key.keycode;
     writeNode(kLircNode, &record, sizeof record);
 }
 

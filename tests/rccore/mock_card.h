@@ -50,7 +50,7 @@ class MockCard {
     void pressKeyOnEventDevice(uint32_t scancode);
     // Whether another program holds the event device's grab: EVIOCGRAB then fails with EBUSY.
     void grabbedElsewhere(bool held);
-    // On /dev/lirc0: one lirc_scancode record.
+    // On /dev/lirc0: one lirc_scancode record, with the key the card's keymap maps it to.
     void pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags = 0);
     // The receive mode a reader set on /dev/lirc0 (LIRC_MODE_*), 0 before any.
     uint32_t lircMode() const;

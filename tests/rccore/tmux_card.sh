@@ -2,28 +2,34 @@
 # The native verifier reading the described card, in a real terminal: tmux runs it with
 # RIRERUV_DEVICE=auto on the card of card.umockdev (through feed_card, under
 # umockdev-wrapper), Start is pressed, and each press of card.events must show its byte in
-# the dialog's data field, in turn, while the status line names the card.
-# usage: tmux_card.sh Test_rireruv FEED_CARD EVENTS SCRATCH
+# the dialog's data field and its row in the press log (number, scancode, protocol, key name),
+# while the status line names the card and its keymap; at exit, the summary counts the keys.
+# With "lirc" the presses come as records on the lirc node; otherwise on the event device,
+# where the test first waits for the hint that nothing arrives, and sees a press withdraw it.
+# usage: tmux_card.sh Test_rireruv FEED_CARD EVENTS SCRATCH [lirc]
 # Why feed_card rather than umockdev-run's replay: the test presses the next key only once it
-# has seen the last one's byte, so no press can land while the dialog is not yet polling or
-# two within one poll, however loaded the machine is.
+# has seen the last one's row, so no press can land while the dialog is not yet polling, however
+# loaded the machine is.
 set -euo pipefail
 abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-exe=$(abs "$1") feed=$(abs "$2") events=$(abs "$3") scratch=$(abs "$4")
+exe=$(abs "$1") feed=$(abs "$2") events=$(abs "$3") scratch=$(abs "$4") mode=${5:-evdev}
 session="card-$$"
-sock="card-$$"
-control=$scratch/keys.fifo
-trace=$scratch/tmux_card.trace
+sock="card-$mode-$$"
+control=$scratch/keys-$mode.fifo
+trace=$scratch/tmux_card-$mode.trace
 t() { tmux -L "$sock" "$@"; }
 cleanup() { t kill-server 2>/dev/null || true; rm -f "$control"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; echo "---- screen ----"; t capture-pane -p -t "$session"; exit 1; }
-screen() { t capture-pane -p -t "$session"; }
+screen() { t capture-pane -p -J -t "$session"; }
 
 # The one way this test waits: until a check of what the program drew passes, looked at
-# every 50 ms for up to 10 s (never a check that the typed command line could satisfy).
+# every 50 ms for up to SECONDS (10 by default; never a check that the typed command line
+# could satisfy).
 wait_until() {
-  for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done
+  local tries=200
+  if [ "$1" = -s ]; then tries=$(($2 * 20)); shift 2; fi
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.05; done
   fail "waited for $*"
 }
 shows() { screen | grep -qF -- "$1"; }
@@ -32,7 +38,14 @@ data_value() { screen | grep -F ">Stop<" | sed -E 's/.*Remote +([0-9A-F]*) +>Sto
 data_is() { [ "$(data_value)" = "$1" ]; }
 # The byte the dialog shows for a scancode: its low byte in hex, without padding (%X).
 shown_for() { printf '%X' $(($1 & 0xFF)); }
+# The log's row of press N: "N  1.2 s  0x40c  nec  0  0  not in rc-pinnacle-color  0C".
+log_row() { screen | awk -v n="$1" '$1 == n && $3 == "s" && $4 ~ /^0x/' | tail -n 1; }
+# Its scancode, protocol, key and byte (the repeat and toggle columns left out).
+row_is() {
+  [ "$(log_row "$1" | awk '{ s = $4 " " $5; for (i = 8; i <= NF; i++) s = s " " $i; print s }')" = "$2" ]
+}
 
+[ "$mode" = lirc ] && lirc=--lirc node=/dev/lirc0 || lirc="" node=/dev/input/event5
 scancodes=$(awk '$1 == "E:" && $3 == "0004" && $4 == "0004" { print $5 }' "$events")
 [ -n "$scancodes" ] || fail "no presses in $events"
 rm -f "$trace" "$control"
@@ -40,32 +53,53 @@ rm -f "$trace" "$control"
 # A clean shell, but for the sanitizer's settings when the sanitizer build runs this.
 shell="env -i PATH=$PATH TERM=screen-256color LANG=C.UTF-8 HOME=$HOME PS1='$ '"
 shell+=" ASAN_OPTIONS=${ASAN_OPTIONS:-} UBSAN_OPTIONS=${UBSAN_OPTIONS:-}"
-t -f /dev/null new-session -d -s "$session" -x 100 -y 30 "$shell bash --norc --noprofile"
+t -f /dev/null new-session -d -s "$session" -x 100 -y 32 "$shell bash --norc --noprofile"
 run="TMPDIR=$scratch RIRERUV_DEVICE=auto RIRERUV_TRACE=$trace"
-run+=" umockdev-wrapper $feed $control $events -- $exe"
+run+=" umockdev-wrapper $feed $lirc $control $events -- $exe"
 t send-keys -t "$session" "clear; $run; echo exit=\$?" Enter
 
-# The status line names the card, the driver, the board and the node read.
-card="rireruv: board: rc0, saa7134, saa7134 IR (Pinnacle PCTV 110i), reading /dev/input/event5"
+# The status line names the card, the driver, the board, the node read and the keymap.
+card="rireruv: board: rc0, saa7134, saa7134 IR (Pinnacle PCTV 110i), reading $node, keymap"
 wait_until shows "$card"
 wait_until shows ">Start<"
+wait_until shows "no press yet"
 t send-keys -t "$session" Enter
 wait_until shows ">Stop<"
 wait_until data_is 0 # before the first press the board writes nothing and the dialog shows 0
-echo "ok: the status line names the card; polling shows 0 before any press"
+echo "ok: the status line names the card and its keymap; polling shows 0 before any press"
 
-# Each press, once the last one's byte is on the screen.
+if [ "$mode" != lirc ]; then
+  wait_until -s 15 shows "what to check is above"
+  shows "decodes in hardware" && shows "nobody else has" || fail "the hint says too little"
+  echo "ok: after 8 s without a press, the hint: $(screen | grep -F 'no press in' | head -n 1)"
+fi
+
+# Each press, once the last one's row is in the log.
+n=0
 for code in $scancodes; do
+  n=$((n + 1))
   echo >"$control"
+  wait_until shows "Press log: $n press"
   wait_until data_is "$(shown_for "$code")"
-  echo "ok: scancode $(printf '0x%x' "$code") shows as $(data_value)"
+  key=$( [ $((code)) = 5 ] && echo KEY_POWER || echo "not in rc-pinnacle-color")
+  proto=-
+  if [ "$mode" = lirc ]; then proto=$( [ $((code)) -gt 255 ] && echo nec || echo unknown); fi
+  want="$(printf '0x%x' "$code") $proto $key"
+  wait_until row_is "$n" "$want $(shown_for "$code" | sed 's/^\(.\)$/0\1/')"
+  echo "ok: press $n: $(log_row "$n" | sed 's/  */ /g')"
 done
+shows "what to check is above" && fail "the hint stayed after a press"
 shows "$card" || fail "the status line no longer names the card"
+[ "$(log_row 1 | awk '{print $4}')" = "$(log_row "$n" | awk '{print $4}')" ] ||
+  fail "card.events should end with its first key again: the same key twice is two rows"
 
 echo "---- the screen, polling the card ----"
 screen | sed -e '/^$/d'
 t send-keys -t "$session" Escape
 wait_until shows_line "exit=0"
-grep -c '^press ' "$trace" | grep -qx "$(echo "$scancodes" | wc -l)" ||
+summary="rireruv: summary: $n presses read from rc0, 6 distinct keys; 1 of 16 keys of"
+summary+=" rc-pinnacle-color seen: KEY_POWER; not seen: KEY_GREEN"
+shows "$summary" || fail "no summary at exit: $summary"
+grep -c '^press ' "$trace" | grep -qx "$n" ||
   fail "the trace has other presses than were pressed: $(grep '^press ' "$trace")"
-echo "ok: Esc ended it; every press traced once"
+echo "ok: Esc ended it; the summary counted the keys; every press traced once"
