@@ -25,6 +25,5 @@ void Tally::message(const std::string& /*text*/) {}
 std::string Tally::summary() const {
     return "";
 }
-void Tally::withdrawHint() {}
 
 } // namespace rireruv

@@ -132,7 +132,8 @@ std::string parseCheckOptions(const std::vector<std::string>& args, CheckOptions
             options.timeoutMs = static_cast<unsigned>(value * 1000);
         else
             return name + " takes a whole number from 1 to " +
-                   (name == "--presses" ? "1000000" : "86400 (seconds)") + ", not \"" + text + "\"";
+                   (name == "--presses" ? "1000000" : "86400 (seconds)") + ", not \"" +
+                   std::string(text).append("\"");
     }
     return "";
 }

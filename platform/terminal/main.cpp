@@ -7,8 +7,7 @@
 #include "check.h"
 #include "curses_io.h"
 #include "model.h"
-#include "notes.h"
-#include "presslog.h"
+#include "library_log.h"
 
 #include <clocale>
 #include <cstdio>
@@ -37,30 +36,6 @@ const char kUsage[] =
     "                                    the library's initialisation fails\n"
     "The board is chosen and set up through the environment (RIRERUV_DEVICE, RIRERUV_DATA, ...).\n";
 
-// The library's notes of presses and hints, into the log the front end shows.
-void onNote(void* context, int kind, const RireruvPress* p, const char* text) {
-    auto* log = static_cast<terminal::PressLog*>(context);
-    if (kind == RIRERUV_NOTE_HINT) {
-        log->setHint(text != nullptr ? text : "");
-    } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
-        log->setHint("");
-    } else if (kind == RIRERUV_NOTE_PRESS && p != nullptr) {
-        terminal::LogRow row;
-        row.number = p->number;
-        row.ms = p->msSinceRun;
-        row.scancode = p->scancode;
-        row.protocol = p->protocol;
-        row.repeat = p->repeat;
-        row.toggle = p->toggle;
-        row.key = p->key != nullptr ? p->key
-                  : *p->keymap != 0 ? std::string("not in ") + p->keymap
-                                    : "-";
-        row.byte = p->byte;
-        row.shown = p->shown != 0;
-        log->add(std::move(row));
-    }
-}
-
 int runDialog(const char* modulePath) {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         std::fprintf(stderr, "Test_rireruv: standard input and output must be a terminal: the "
@@ -81,7 +56,7 @@ int runDialog(const char* modulePath) {
     }
     std::optional<terminal::StderrCapture> capture(std::in_place);
     terminal::PressLog log;
-    rireruv_listen(&onNote, &log);
+    terminal::listenToLibrary(&log);
     model::ProgramOptions options;
     options.modulePath = modulePath; // the title is the executable's base name
     bool interrupted = false, initFailed = false;
@@ -101,7 +76,7 @@ int runDialog(const char* modulePath) {
         initFailed = frontEnd.initFailed();
         code = program.exitCode();
     } // an interrupted program is closed here, as by its close box
-    rireruv_listen(nullptr, nullptr);
+    terminal::listenToLibrary(nullptr);
     capture->take(); // the summary ZELK_Free said, in its place after the others
     io.reset();      // the terminal is the shell's again...
     capture.reset(); // ...and the library's messages are written out once more

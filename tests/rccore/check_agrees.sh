@@ -9,6 +9,7 @@ shift 4
 out=$scratch/check_card.out
 trace=$scratch/check_card.trace
 fail() { echo "FAIL: $*"; cat "$out"; exit 1; }
+mkdir -p "$scratch"
 
 count=$(awk '$1 == "E:" && $3 == "0004" && $4 == "0004"' "$events" | wc -l)
 status=0
