@@ -46,6 +46,9 @@ typedef void (*RireruvListener)(void* context, int kind, const struct RireruvPre
 // One listener at a time; a null listener stops the notes.
 __attribute__((visibility("default"))) void rireruv_listen(RireruvListener listener, void* context);
 
+// "1.1.0": this library's version, for --version.
+__attribute__((visibility("default"))) const char* rireruv_version(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -152,3 +152,7 @@ extern "C" void rireruv_listen(RireruvListener listener, void* context) {
     rireruv::g_listener = listener;
     rireruv::g_context = context;
 }
+
+extern "C" const char* rireruv_version(void) {
+    return RIRERUV_VERSION;
+}

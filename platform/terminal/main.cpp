@@ -8,6 +8,7 @@
 #include "curses_io.h"
 #include "model.h"
 #include "library_log.h"
+#include "notes.h"
 
 #include <clocale>
 #include <cstdio>
@@ -29,12 +30,34 @@ const int kExitInterrupted = 130; // as a shell reports a program ended by Ctrl-
 
 const char kUsage[] =
     "usage: Test_rireruv                 the verifier's dialog in this terminal\n"
+    "       Test_rireruv --version       the program's version and its library's\n"
     "       Test_rireruv --check [--presses N] [--timeout S]\n"
     "                                    no dialog: poll the board every 200 ms, one JSON line\n"
     "                                    per press and a verdict line; exit 0 after N presses\n"
     "                                    (default 1), 1 after S seconds (default 30), 2 when\n"
     "                                    the library's initialisation fails\n"
     "The board is chosen and set up through the environment (RIRERUV_DEVICE, RIRERUV_DATA, ...).\n";
+
+// The program's version as its version resource gives it (the numbers Windows shows in the
+// EXE's properties), and the library's.
+int printVersion() {
+    const auto resources = model::ResourceSet::parse(kProgramResources, kProgramResourcesSize);
+    const model::Resource* res = resources.find(model::kRtVersion, 1);
+    uint32_t v[4] = {};
+    if (res != nullptr) {
+        model::ByteReader r(res->data);
+        r.u16(), r.u16(), r.u16(), r.sz(), r.align(4); // length, value length, type, key
+        if (r.u32() == 0xFEEF04BDu) {
+            r.u32(); // the structure's version
+            for (uint32_t& part : v)
+                part = r.u32();
+        }
+    }
+    std::printf("Test_rireruv %u.%u.%u.%u (product %u.%u.%u.%u)\nlibrireruv %s\n", v[0] >> 16,
+                v[0] & 0xFFFF, v[1] >> 16, v[1] & 0xFFFF, v[2] >> 16, v[2] & 0xFFFF, v[3] >> 16,
+                v[3] & 0xFFFF, rireruv_version());
+    return 0;
+}
 
 int runDialog(const char* modulePath) {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
@@ -90,6 +113,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
         return runDialog(argv[0]);
+    if (args.size() == 1 && args[0] == "--version")
+        return printVersion();
     if (args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

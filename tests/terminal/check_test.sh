@@ -72,3 +72,13 @@ wait "$pid" || status=$?
 [ "$(verdict .verdict)" = interrupted ] || fail "verdict"
 grep -q '"summary: ' "$out" || fail "ZELK_Free was not called"
 echo "ok: SIGTERM ends it with 130, the library freed"
+
+# --help and --version answer without a terminal and do nothing else.
+status=0
+"$exe" --version </dev/null >"$out" 2>"$err" || status=$?
+[ "$status" = 0 ] && [ "$(head -n 1 "$out")" = "Test_rireruv 1.0.0.2 (product 1.0.0.1)" ] &&
+  grep -qE '^librireruv [0-9]+\.[0-9]+\.[0-9]+$' "$out" || fail "--version: exit $status"
+status=0
+"$exe" --help </dev/null >"$out" 2>"$err" || status=$?
+[ "$status" = 0 ] && grep -q -- '--check' "$out" && [ ! -s "$err" ] || fail "--help: exit $status"
+echo "ok: --version gives the version resource's numbers and the library's; --help the usage"
