@@ -2,6 +2,7 @@
 #include "tally.h"
 
 #include "notes.h"
+#include "version.h"
 
 #include <ctime>
 
