@@ -3,6 +3,11 @@
 #   cmake -DFILE=f -DOBJDUMP=o -DDLLS=a,b [-DIMPORTS=dll:n1,n2] -P  imports only DLLs a, b, ...
 #                                                                  and from dll exactly n1, n2
 #   cmake -DFILE=f -DOBJDUMP=o -DEXPORTS=n1,n2 -P check-pe.cmake   exports exactly n1, n2 by name
+#   cmake -DFILE=f -DWINDRES=w -DVERSION_SAYS=text [-DVERSION_COMMENTS=text] [-DVERSION_IS=v]
+#         -P check-pe.cmake       its version information, as windres reads it back from the
+#                                 file, says text in FileDescription and ProductName (the other
+#                                 in Comments; version v), is whole, and is found the way
+#                                 Windows finds it (check-pe-version.cmake)
 # Each failure says what it found, so the fix can start there.
 cmake_policy(VERSION 3.20)
 if(NOT EXISTS "${FILE}")
@@ -21,6 +26,11 @@ if(DEFINED MAX_KIB)
     message(FATAL_ERROR "${name} is ${bytes} bytes, over its limit of ${MAX_KIB} KiB (${limit})")
   endif()
   message(STATUS "${name}: ${bytes} bytes, limit ${limit}")
+  return()
+endif()
+
+if(DEFINED VERSION_SAYS)
+  include("${CMAKE_CURRENT_LIST_DIR}/check-pe-version.cmake")
   return()
 endif()
 

@@ -22,6 +22,17 @@
 // is as it was. The entries' addresses come from the import table slots the loader fills for
 // the three names, so the EXE still imports them by name from rireruv.dll. Our stand-in is
 // __cdecl, and __stdcall when built with RIRERUV_STDCALL (the tests run the EXE against both).
+//
+// A crash in the library. An exception the library leaves unhandled would end the program
+// with no word of why: its window simply goes. Or, raised in a message the window system sent
+// from its own code (WM_DESTROY, where ZELK_Free runs), it may be swallowed where the system
+// called the program (Wine does), and the program goes on as if the call had returned, with
+// the rest of its handler skipped. So each call through zelkCall runs inside an exception
+// frame of its own (x86 frame-based SEH: the __try/__except that gcc lacks, made by hand),
+// whose handler, zelkCrashed, gets what the library's own handlers let go, and nothing they
+// handle. It names the entry, the exception and where it was raised in a message box, then
+// ends the program with the exception's code, as Windows ends a process that leaves one
+// unhandled, calling the library no more (platform/win32/zelk_crash.cpp).
 #pragma once
 
 #ifdef __cplusplus
@@ -51,16 +62,38 @@ __declspec(dllexport) int ZELKCALL ZELK_Free(void);
 #define ZELK_SSE_CLOBBERS
 #endif
 
+// The exception frame around a call: the record the system's list of frames (fs:0) links,
+// with the entry's name after it for zelkCrashed.
+struct ZelkFrame {
+    struct ZelkFrame* next;
+    int(__cdecl* handler)(void* record, void* frame, void* context, void* dispatcher);
+    const char* entry;
+};
+// Reports the exception (record, an EXCEPTION_RECORD) that left the call of frame's entry, and
+// ends the program.
+int __cdecl zelkCrashed(void* record, void* frame, void* context, void* dispatcher);
+// Shows a crash of the library outside the program's calls (on a thread of its own) the same
+// way, in a box captioned title(); called once, at start-up.
+void zelkReportCrashes(const char* (*title)(void));
+
 // Calls entry with one argument, in either convention; an entry that takes none ignores it.
-static inline int zelkCall(const void* entry, void* argument) {
+// The frame is linked into fs:0 for the call and unlinked after it; edi, which the callee
+// must preserve, keeps its address.
+static inline int zelkCall(const void* entry, void* argument, const char* name) {
+    struct ZelkFrame frame = {0, zelkCrashed, name};
     int result;
     void* stack;
     __asm__ volatile("movl %%esp, %[stack]\n\t"
+                     "movl %%fs:0, %%ecx\n\t"
+                     "movl %%ecx, (%[frame])\n\t"
+                     "movl %[frame], %%fs:0\n\t"
                      "pushl %[argument]\n\t"
                      "calll *%[entry]\n\t"
+                     "movl (%[frame]), %%ecx\n\t"
+                     "movl %%ecx, %%fs:0\n\t"
                      "movl %[stack], %%esp"
                      : "=a"(result), [stack] "=&S"(stack)
-                     : [entry] "r"(entry), [argument] "r"(argument)
+                     : [entry] "r"(entry), [argument] "r"(argument), [frame] "D"(&frame)
                      : "ecx", "edx", "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)",
                        "st(5)", "st(6)", "st(7)" ZELK_SSE_CLOBBERS);
     return result;
@@ -71,13 +104,13 @@ extern const void* const zelkImportGetRemoteData __asm__("__imp__ZELK_GetRemoteD
 extern const void* const zelkImportFree __asm__("__imp__ZELK_Free");
 
 static inline int ZELK_HWInit(void) {
-    return zelkCall(zelkImportHWInit, 0);
+    return zelkCall(zelkImportHWInit, 0, "ZELK_HWInit");
 }
 static inline int ZELK_GetRemoteData(unsigned char* pbyData) {
-    return zelkCall(zelkImportGetRemoteData, pbyData);
+    return zelkCall(zelkImportGetRemoteData, pbyData, "ZELK_GetRemoteData");
 }
 static inline int ZELK_Free(void) {
-    return zelkCall(zelkImportFree, 0);
+    return zelkCall(zelkImportFree, 0, "ZELK_Free");
 }
 
 #else

@@ -14,37 +14,8 @@ namespace rireruv {
 namespace {
 
 const unsigned kMaxDelayMs = 60000;
-const size_t kQuotedMax = 32;      // bytes of a bad value shown in a reason
-const size_t kQuotedPathMax = 120; // a file name is shown longer, to say where
-
-// One byte of a quoted value, as C would write it in a string.
-std::string escaped(unsigned char c) {
-    if (c == '"' || c == '\\')
-        return std::string("\\") + static_cast<char>(c);
-    if (c >= 0x20 && c < 0x7F)
-        return std::string(1, static_cast<char>(c));
-    if (c == '\t')
-        return "\\t";
-    if (c == '\n')
-        return "\\n";
-    if (c == '\r')
-        return "\\r";
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-    return hex;
-}
-
-// A bad value may be a whole file's worth, or bytes that are not text: a reason quotes its
-// start, escaped, so it stays one short line that any terminal or log shows as it is.
-std::string quoted(const std::string& text, size_t max = kQuotedMax) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size() && i < max; ++i)
-        out += escaped(static_cast<unsigned char>(text[i]));
-    out += "\"";
-    if (text.size() > max)
-        out += "... (" + std::to_string(text.size()) + " bytes)";
-    return out;
-}
+const size_t kQuotedPathMax = 120; // a file name is shown longer than a value, to say where
+const size_t kBadTokensShown = 3;  // the first bad tokens quoted; the rest counted
 
 bool isBlank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -84,10 +55,24 @@ bool isSeparator(char c) {
     return c == ',' || isBlank(c);
 }
 
-// Parses RIRERUV_DATA into data; returns the reason it is malformed, or an empty string.
+std::string badTokensReason(const std::vector<std::string>& bad) {
+    if (bad.size() == 1)
+        return "RIRERUV_DATA: " + bad.front() + ", is not a hex byte 00-FF or -";
+    std::string list;
+    for (size_t i = 0; i < bad.size() && i < kBadTokensShown; ++i)
+        list += (i == 0 ? "" : "; ") + bad[i];
+    if (bad.size() > kBadTokensShown)
+        list += "; and " + std::to_string(bad.size() - kBadTokensShown) + " more";
+    return "RIRERUV_DATA: " + std::to_string(bad.size()) +
+           " tokens are not hex bytes 00-FF or -: " + list;
+}
+
+// Parses RIRERUV_DATA into data; returns why it is malformed, or an empty string. Every bad
+// token is counted, so fixing the first does not just reveal the next.
 std::string parseData(const std::string& text, std::vector<int>& data) {
-    size_t i = 0;
-    while (i < text.size()) {
+    std::vector<std::string> bad; // "token 2, \"GG\""
+    size_t tokens = 0;
+    for (size_t i = 0; i < text.size();) {
         if (isSeparator(text[i])) {
             ++i;
             continue;
@@ -96,15 +81,16 @@ std::string parseData(const std::string& text, std::vector<int>& data) {
         while (i < text.size() && !isSeparator(text[i]))
             ++i;
         const std::string token = text.substr(start, i - start);
-        if (token == "-") {
+        ++tokens;
+        if (token == "-")
             data.push_back(kNothing);
-        } else if (token.size() == 2 && hexDigit(token[0]) >= 0 && hexDigit(token[1]) >= 0) {
+        else if (token.size() == 2 && hexDigit(token[0]) >= 0 && hexDigit(token[1]) >= 0)
             data.push_back(hexDigit(token[0]) * 16 + hexDigit(token[1]));
-        } else {
-            return "RIRERUV_DATA: token " + std::to_string(data.size() + 1) + ", " + quoted(token) +
-                   ", is not a hex byte 00-FF or -";
-        }
+        else
+            bad.push_back("token " + std::to_string(tokens) + ", " + quoted(token));
     }
+    if (!bad.empty())
+        return badTokensReason(bad);
     if (data.empty())
         return "RIRERUV_DATA: no tokens; give hex bytes 00-FF or - separated by spaces or commas";
     return "";
@@ -116,14 +102,10 @@ std::string parseData(const std::string& text, std::vector<int>& data) {
 std::string checkTrace(const std::string& path) {
     if (path.empty())
         return "RIRERUV_TRACE: empty; give a file name, or leave it unset for no trace";
-    errno = 0;
-    FILE* f = std::fopen(path.c_str(), "a");
-    if (f == nullptr) {
-        const int why = errno;
+    const int err = traceOpenError(path);
+    if (err != 0)
         return "RIRERUV_TRACE: cannot write to " + quoted(path, kQuotedPathMax) + ": " +
-               (why != 0 ? std::strerror(why) : "cannot open it");
-    }
-    std::fclose(f);
+               std::strerror(err);
     return "";
 }
 
@@ -187,21 +169,15 @@ int DemoRemote::next() {
     return m_key;
 }
 
-Board::Board(Settings settings) : m_settings(std::move(settings)) {}
+Board::Board(Settings settings) : m_settings(std::move(settings)), m_trace(m_settings.tracePath) {}
 
 void Board::trace(const std::string& line) const {
-    if (m_settings.tracePath.empty())
-        return;
-    // Opened for each line, so a reader in another process sees every call as it happens.
-    if (FILE* f = std::fopen(m_settings.tracePath.c_str(), "a")) {
-        std::fprintf(f, "%s\n", line.c_str());
-        std::fclose(f);
-    }
+    m_trace.line(line);
 }
 
 int Board::init() {
     if (!m_settings.errors.empty())
-        return failInit(Trace(m_settings.tracePath), m_settings.errors);
+        return failInit(m_trace, m_settings.errors);
     trace("ZELK_HWInit " + std::to_string(m_settings.initStatus));
     return m_settings.initStatus;
 }

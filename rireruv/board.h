@@ -12,6 +12,8 @@
 // to the trace. A bad value is quoted short and escaped, so a reason is one readable line.
 #pragma once
 
+#include "report.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,6 +59,7 @@ class Board {
     void trace(const std::string& line) const;
 
     Settings m_settings;
+    Trace m_trace;
     size_t m_next = 0;
     DemoRemote m_demo;
 };

@@ -33,7 +33,7 @@ int SimulatedBoard::init() {
         say("board: simulated (demo remote)");
     else
         say("board: simulated (RIRERUV_DATA, " + std::to_string(m_settings.data.size()) +
-            " tokens)");
+            (m_settings.data.size() == 1 ? " token)" : " tokens)"));
     tally().begin("the simulated board", "");
     m_ready = true;
     return status;

@@ -81,14 +81,14 @@ int ReceiverBoard::init() {
     Opened opened = openReceiver(r, target.node, node);
     if (!opened.reader)
         return failInit(m_trace, r.name + ": " + opened.error);
-    say("board: " + r.name + ", " + r.driver + ", " + r.card + ", reading " + node +
-        (r.keymap.empty() ? "" : ", keymap " + r.keymap));
+    say("board: " + r.name + ", " + r.driverName() + ", " + r.cardName() + ", reading " +
+        shown(node) + (r.keymap.empty() ? "" : ", keymap " + r.keymap));
     m_trace.line("ZELK_HWInit 0");
     tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap);
     readKeys(r);
     m_receiver = r;
-    m_poller =
-        std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + node + ")", m_trace);
+    m_poller = std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + shown(node) + ")",
+                                        m_trace);
     m_poller->whenSilent(
         [this, node] { return whyNothingArrives(m_receiver, node, kSilentSeconds); });
     return 0;

@@ -1,6 +1,8 @@
 // The event device, through libevdev, which also recovers from the kernel's SYN_DROPPED.
 #include "rccore_read.h"
 
+#include "report.h"
+
 #include <libevdev/libevdev.h>
 
 #include <cerrno>
@@ -80,8 +82,13 @@ Drained EventReader::drain(std::vector<Press>& out) {
             m_flags = LIBEVDEV_READ_FLAG_NORMAL;
         } else if (rc == -EAGAIN) {
             return Drained::Ready;
+        } else if (rc == -EINVAL) {
+            // libevdev's answer to a read that was not whole events; the bytes it read are
+            // lost, so every event after them would be read out of step.
+            m_why = "gave part of an input event, which no kernel event device does";
+            return Drained::Gone;
         } else if (rc != -EINTR) {
-            m_why = std::strerror(-rc);
+            m_why = "is gone (" + std::string(std::strerror(-rc)) + ")";
             return Drained::Gone;
         }
     }
@@ -97,14 +104,16 @@ bool grabbedElsewhere(libevdev* dev) {
 }
 
 std::string checkEventDevice(libevdev* dev, const std::string& node) {
-    const std::string name = libevdev_get_name(dev) != nullptr ? libevdev_get_name(dev) : "";
+    const char* name = libevdev_get_name(dev);
+    const std::string named =
+        shown(node) + " (" + quoted(name != nullptr ? name : "", kShownMax) + ")";
     if (!libevdev_has_event_code(dev, EV_MSC, MSC_SCAN))
-        return node + " (\"" + name + "\") gives no scancodes: it is not a remote receiver";
+        return named + " gives no scancodes: it is not a remote receiver";
     if (grabbedElsewhere(dev))
-        return node + " (\"" + name +
-               "\") is held by another program's exclusive grab, so no "
-               "press would reach us; stop that program (lircd, a media centre: fuser -v " +
-               node + " names it) and start again";
+        return named +
+               " is held by another program's exclusive grab, so no press would reach us; stop "
+               "that program (lircd, a media centre: fuser -v " +
+               shown(node) + " names it) and start again";
     return "";
 }
 
@@ -112,13 +121,14 @@ std::string checkEventDevice(libevdev* dev, const std::string& node) {
 
 Opened openEvent(const std::string& node) {
     Opened opened;
-    const int fd = openNode(node, opened);
+    const int fd = openNode(node, opened, false);
     if (fd < 0)
         return opened;
     libevdev* dev = nullptr;
     const int rc = libevdev_new_from_fd(fd, &dev);
     if (rc < 0) {
-        opened.error = node + " does not answer as an event device (" + std::strerror(-rc) + ")";
+        opened.error =
+            shown(node) + " does not answer as an event device (" + std::strerror(-rc) + ")";
         close(fd);
         return opened;
     }

@@ -1,6 +1,8 @@
 // Discovery of rc-core receivers with libudev, and the reasons when none fits.
 #include "rccore_find.h"
 
+#include "report.h"
+
 #include <libudev.h>
 
 #include <algorithm>
@@ -22,13 +24,21 @@ std::string text(const char* value) {
     return value != nullptr ? value : "";
 }
 
-unsigned long hexAttr(udev_device* dev, const char* name) {
-    return std::strtoul(text(udev_device_get_sysattr_value(dev, name)).c_str(), nullptr, 16);
+// A PCI or USB id as sysfs gives it ("0x1131", "0471"), or -1 for anything else: junk read as
+// 0 would name a device 0000:0000 that does not exist.
+long idAttr(udev_device* dev, const char* name) {
+    std::string value = text(udev_device_get_sysattr_value(dev, name));
+    if (value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X'))
+        value.erase(0, 2);
+    if (value.empty() || value.size() > 4 ||
+        value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return -1;
+    return std::strtol(value.c_str(), nullptr, 16);
 }
 
 // The chips of the cards this verifier is for, by PCI id. Bt878's second function (0x0878)
 // is its audio part and never has a receiver.
-std::string ourChip(unsigned long vendor, unsigned long device) {
+std::string ourChip(long vendor, long device) {
     if (vendor == 0x1131 && (device == 0x7130 || (device >= 0x7133 && device <= 0x7135))) {
         char name[16];
         std::snprintf(name, sizeof name, "SAA%04lX", device);
@@ -41,20 +51,27 @@ std::string ourChip(unsigned long vendor, unsigned long device) {
     return "";
 }
 
+// "PCI 1131:7134", or "PCI, ids unreadable" when either id is not one.
+std::string busIds(const char* bus, long vendor, long device) {
+    if (vendor < 0 || device < 0)
+        return std::string(bus) + ", ids unreadable";
+    char id[32];
+    std::snprintf(id, sizeof id, "%s %04lx:%04lx", bus, vendor, device);
+    return id;
+}
+
 // The nearest PCI device above the receiver: the card itself for a GPIO receiver, and past
 // the I2C client and adapter for an ir-kbd-i2c one.
 void placeOnHost(udev_device* rc, Receiver& r) {
-    char id[32] = "";
+    r.host = "not on PCI or USB";
     if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(rc, "usb", "usb_device")) {
-        std::snprintf(id, sizeof id, "USB %04lx:%04lx", hexAttr(usb, "idVendor"),
-                      hexAttr(usb, "idProduct"));
+        r.host = busIds("USB", idAttr(usb, "idVendor"), idAttr(usb, "idProduct"));
     } else if (udev_device* pci =
                    udev_device_get_parent_with_subsystem_devtype(rc, "pci", nullptr)) {
-        const unsigned long vendor = hexAttr(pci, "vendor"), device = hexAttr(pci, "device");
+        const long vendor = idAttr(pci, "vendor"), device = idAttr(pci, "device");
         r.chip = ourChip(vendor, device);
-        std::snprintf(id, sizeof id, "PCI %04lx:%04lx", vendor, device);
+        r.host = busIds("PCI", vendor, device);
     }
-    r.host = *id != 0 ? id : "not on PCI or USB";
 }
 
 void findNodes(udev* u, udev_device* rc, Receiver& r) {
@@ -80,9 +97,9 @@ void findNodes(udev* u, udev_device* rc, Receiver& r) {
 Receiver readReceiver(udev* u, udev_device* rc) {
     Receiver r;
     r.name = text(udev_device_get_sysname(rc));
-    r.driver = text(udev_device_get_property_value(rc, "DRV_NAME"));
-    r.card = text(udev_device_get_property_value(rc, "DEV_NAME"));
-    r.keymap = text(udev_device_get_property_value(rc, "NAME"));
+    r.driver = shown(text(udev_device_get_property_value(rc, "DRV_NAME")));
+    r.card = shown(text(udev_device_get_property_value(rc, "DEV_NAME")));
+    r.keymap = shown(text(udev_device_get_property_value(rc, "NAME")));
     r.sysPath = text(udev_device_get_syspath(rc));
     r.protocols = text(udev_device_get_sysattr_value(rc, "protocols"));
     placeOnHost(rc, r);
@@ -101,9 +118,16 @@ long rcNumber(const std::string& name) {
 
 } // namespace
 
+std::string Receiver::driverName() const {
+    return driver.empty() ? "unknown driver" : driver;
+}
+
+std::string Receiver::cardName() const {
+    return card.empty() ? "unnamed board" : card;
+}
+
 std::string Receiver::describe() const {
-    return name + " (" + (driver.empty() ? "unknown driver" : driver) + ", " +
-           (card.empty() ? "unnamed" : card) + ")";
+    return name + " (" + driverName() + ", " + cardName() + ")";
 }
 
 std::vector<Receiver> listReceivers() {

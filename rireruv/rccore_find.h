@@ -10,6 +10,8 @@
 
 namespace rireruv {
 
+// The names only ever go into messages, so discovery keeps them as messages show them
+// (report.h's shown: escaped, bounded); the paths are kept as the kernel gives them, to open.
 struct Receiver {
     std::string name;      // "rc0"
     std::string driver;    // DRV_NAME: saa7134, bttv, ir_kbd_i2c, ...
@@ -18,10 +20,13 @@ struct Receiver {
     std::string sysPath;   // "/sys/devices/.../rc/rc0": its protocols file is read again later
     std::string protocols; // the protocols file; empty for saa7134 and bttv GPIO receivers
     std::string chip;      // "SAA7134", "Bt878", ...: empty when not on one of our cards
-    std::string host;      // where it sits when not on ours: "PCI 8086:1e31", "USB 0471:0815"
+    std::string host;      // where it sits: "PCI 8086:1e31", "USB 0471:0815", "PCI, ids ..."
     std::string lircNode;  // "/dev/lirc0", or empty (a kernel without lirc)
     std::string eventNode; // "/dev/input/event5", or empty
 
+    // The driver and the board, or what a message says in place of an empty one.
+    std::string driverName() const; // "unknown driver"
+    std::string cardName() const;   // "unnamed board"
     // "rc0 (saa7134, saa7134 IR (Pinnacle PCTV 110i))"
     std::string describe() const;
 };

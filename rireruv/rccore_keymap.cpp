@@ -68,7 +68,7 @@ std::vector<KeymapEntry> readKeymap(const std::string& node, std::string* error)
     const int fd = open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (error != nullptr)
-            *error = openFailure(node, errno);
+            *error = openFailure(node, errno, false);
         return {};
     }
     std::vector<KeymapEntry> out = readKeymap(fd, error);

@@ -1,6 +1,8 @@
 // The lirc node in scancode mode: whole struct lirc_scancode records, read without blocking.
 #include "rccore_read.h"
 
+#include "report.h"
+
 #include <linux/lirc.h>
 
 #include <cerrno>
@@ -41,7 +43,8 @@ Drained LircReader::drain(std::vector<Press>& out) {
         } else if (n < 0 && errno == EAGAIN) {
             return Drained::Ready;
         } else {
-            m_why = n == 0 ? "the device hung up" : std::strerror(errno);
+            m_why = "is gone (" +
+                    std::string(n == 0 ? "the device hung up" : std::strerror(errno)) + ")";
             return Drained::Gone;
         }
     }
@@ -68,12 +71,12 @@ void LircReader::decode(std::vector<Press>& out) {
 std::string toScancodeMode(int fd, const std::string& node) {
     uint32_t features = 0;
     if (ioctl(fd, LIRC_GET_FEATURES, &features) != 0)
-        return node + " does not answer as a lirc device (" + std::strerror(errno) + ")";
+        return shown(node) + " does not answer as a lirc device (" + std::strerror(errno) + ")";
     if ((features & LIRC_CAN_REC_SCANCODE) == 0)
-        return node + " cannot give scancodes (a kernel older than 4.16?)";
+        return shown(node) + " cannot give scancodes (a kernel older than 4.16?)";
     uint32_t mode = LIRC_MODE_SCANCODE;
     if (ioctl(fd, LIRC_SET_REC_MODE, &mode) != 0)
-        return node + " refused scancode mode (" + std::strerror(errno) + ")";
+        return shown(node) + " refused scancode mode (" + std::strerror(errno) + ")";
     return "";
 }
 
@@ -85,7 +88,7 @@ std::unique_ptr<Reader> lircReader(int fd) {
 
 Opened openLirc(const std::string& node) {
     Opened opened;
-    const int fd = openNode(node, opened);
+    const int fd = openNode(node, opened, true);
     if (fd < 0)
         return opened;
     opened.error = toScancodeMode(fd, node);

@@ -2,8 +2,11 @@
 // was found and what to do.
 #include "rccore_find.h"
 
+#include "report.h"
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace rireruv {
 
@@ -12,9 +15,9 @@ namespace {
 const char kHowToName[] = "give auto, rcN, /dev/lircK or /dev/input/eventK";
 
 std::string nodesOf(const Receiver& r) {
-    std::string nodes = r.lircNode;
+    std::string nodes = r.lircNode.empty() ? "" : shown(r.lircNode);
     if (!r.eventNode.empty())
-        nodes += (nodes.empty() ? "" : " ") + r.eventNode;
+        nodes += (nodes.empty() ? "" : " ") + shown(r.eventNode);
     return nodes.empty() ? "no nodes" : nodes;
 }
 
@@ -82,16 +85,58 @@ std::string notAReceiver(const std::string& path, const std::vector<Receiver>& f
                std::to_string(minor(st.st_rdev)) + "), but no remote receiver's node";
     else
         what = "is not a character device";
-    return "RIRERUV_DEVICE=" + path + " " + what + "; " + foundList(found);
+    return "RIRERUV_DEVICE=" + shown(path) + " " + what + "; " + foundList(found);
 }
 
-// The same device under another name (/dev/input/by-path/...-event-ir): the same device
-// number. Compared by number rather than by resolving links, which umockdev's realpath mangles.
-bool sameDevice(const std::string& a, const std::string& b) {
+// "/dev/input/by-path/../event5" as "/dev/input/event5".
+std::string normalised(const std::string& path) {
+    std::vector<std::string> parts;
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find('/', start);
+        end = end == std::string::npos ? path.size() : end;
+        const std::string part = path.substr(start, end - start);
+        if (part == ".." && !parts.empty())
+            parts.pop_back();
+        else if (!part.empty() && part != "." && part != "..")
+            parts.push_back(part);
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& part : parts)
+        out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+// Where the link at path points, taken from its folder when relative; "" when it is no link.
+std::string linkTarget(const std::string& path) {
+    char target[4096];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) == sizeof target)
+        return "";
+    const std::string to(target, static_cast<size_t>(n));
+    return to[0] == '/' ? to : path.substr(0, path.rfind('/') + 1) + to;
+}
+
+// Whether path is node or leads to it through links, as udev's /dev/input/by-path and
+// /dev/input/by-id names do. Followed link by link because umockdev's realpath takes a mocked
+// node on to the pty behind it, and its stat gives a link to one no device number.
+bool leadsTo(std::string path, const std::string& node) {
+    for (int hop = 0; hop < 40 && !path.empty(); ++hop) { // 40: the kernel's own limit
+        if (normalised(path) == node)
+            return true;
+        path = linkTarget(path);
+    }
+    return false;
+}
+
+// The same device under another name: a link to it, or the same device number (a copy of the
+// node made with mknod, a link through a folder that is one).
+bool sameDevice(const std::string& path, const std::string& node) {
     struct stat sa {
     }, sb{};
-    return a == b || (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 &&
-                      S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode) && sa.st_rdev == sb.st_rdev);
+    return leadsTo(path, node) ||
+           (stat(path.c_str(), &sa) == 0 && stat(node.c_str(), &sb) == 0 && S_ISCHR(sa.st_mode) &&
+            S_ISCHR(sb.st_mode) && sa.st_rdev == sb.st_rdev);
 }
 
 Target pickByNode(const std::string& path, const std::vector<Receiver>& found) {
@@ -122,8 +167,8 @@ Target pickReceiver(const std::string& device, const std::vector<Receiver>& foun
         return pickByName(device, found);
     if (!device.empty() && device[0] == '/')
         return pickByNode(device, found);
-    return failure("RIRERUV_DEVICE=\"" + device + "\" is not a receiver: " + kHowToName +
-                   ", or unset it for the simulated board");
+    return failure("RIRERUV_DEVICE=" + quoted(device, kShownMax) +
+                   " is not a receiver: " + kHowToName + ", or unset it for the simulated board");
 }
 
 } // namespace rireruv

@@ -9,7 +9,7 @@
 namespace rireruv {
 
 Poller::Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace)
-    : m_reader(std::move(reader)), m_label(std::move(label)), m_trace(std::move(trace)) {}
+    : m_reader(std::move(reader)), m_label(std::move(label)), m_trace(trace) {}
 
 void Poller::take(const std::vector<Press>& presses) {
     std::vector<PressNote> notes;
@@ -52,8 +52,8 @@ int Poller::poll(unsigned char* pbyData) {
 }
 
 void Poller::gone() {
-    const std::string reason = m_label + " is gone (" + m_reader->why() +
-                               "): no more presses will be read. The verifier keeps running; "
+    const std::string reason = m_label + " " + m_reader->why() +
+                               ": no more presses will be read. The verifier keeps running; "
                                "start it again once the card is back";
     m_reader.reset();
     say(reason);

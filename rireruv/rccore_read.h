@@ -39,7 +39,9 @@ class Reader {
   public:
     virtual ~Reader() = default;
     virtual Drained drain(std::vector<Press>& out) = 0;
-    virtual std::string why() const = 0; // after Gone: what happened, as a person reads it
+    // After Gone: what happened, as a person reads it after the node's name: "is gone (No
+    // such device)".
+    virtual std::string why() const = 0;
 };
 
 // Reads lirc scancode records from fd (a lirc node, or a socket in the tests); owns the fd.
@@ -71,9 +73,10 @@ struct Opened {
 Opened openLirc(const std::string& node);
 Opened openEvent(const std::string& node);
 
-// Why opening path failed with err, with the path's owner, group and mode and the fix.
-std::string openFailure(const std::string& path, int err);
+// Why opening path failed with err, with the path's owner, group and mode and the fix for a
+// lirc node or, lirc false, an event device.
+std::string openFailure(const std::string& path, int err, bool lirc);
 // Opens a node to read without blocking; on failure, -1 with opened's error and denied set.
-int openNode(const std::string& node, Opened& opened);
+int openNode(const std::string& node, Opened& opened, bool lirc);
 
 } // namespace rireruv

@@ -5,6 +5,8 @@
 // so that the same code runs under umockdev and on a made-up /proc in the tests.
 #include "rccore_silence.h"
 
+#include "report.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -21,6 +23,14 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
     std::string out;
     for (const std::string& item : items)
         out += (out.empty() ? "" : separator) + item;
+    return out;
+}
+
+// Names from a protocols file, paths and process names, as a message shows them (report.h).
+std::string shownJoined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string out;
+    for (const std::string& item : items)
+        out += (out.empty() ? "" : separator) + shown(item);
     return out;
 }
 
@@ -52,11 +62,12 @@ std::string suggested(const ProtocolList& p) {
     const auto& a = p.available;
     if (a.empty() || std::find(a.begin(), a.end(), "nec") != a.end())
         return "nec";
-    return a.front();
+    return shown(a.front());
 }
 
 std::string availableText(const ProtocolList& p) {
-    return "(available: " + (p.available.empty() ? "none listed" : joined(p.available, " ")) + ")";
+    return "(available: " + (p.available.empty() ? "none listed" : shownJoined(p.available, " ")) +
+           ")";
 }
 
 // The board decodes by itself, so nothing is to be enabled; what it reads depends on the card
@@ -84,7 +95,7 @@ std::string protocolHint(const Receiver& r, const ProtocolList& p) {
     if (p.enabled.empty())
         return "no protocol is enabled on " + r.name +
                ", so it decodes no remote; as root, enable yours with " + enable;
-    return r.name + " decodes " + joined(p.enabled, ", ") +
+    return r.name + " decodes " + shownJoined(p.enabled, ", ") +
            " in software: a remote of another protocol is not heard; as root, ir-keytable -s " +
            r.name + " -p <protocol> changes that " + availableText(p);
 }
@@ -130,8 +141,8 @@ void checkProcess(const std::string& procRoot, const std::string& pid,
         return;
     std::string command;
     readText(procRoot + "/" + pid + "/comm", command);
-    h.found.push_back((command.empty() ? "pid " + pid : command + " (pid " + pid + ")") + " has " +
-                      joined(held, " and ") + " open");
+    h.found.push_back((command.empty() ? "pid " + pid : shown(command) + " (pid " + pid + ")") +
+                      " has " + shownJoined(held, " and ") + " open");
 }
 
 std::vector<std::string> nodesOf(const Receiver& r, const std::string& nodeRead) {
@@ -147,7 +158,7 @@ std::vector<std::string> nodesOf(const Receiver& r, const std::string& nodeRead)
 // "Nobody" only when every process could be looked at; otherwise say who could not.
 std::string holdersHint(const std::vector<std::string>& nodes, const Holders& h) {
     if (!h.listed)
-        return "cannot list the processes; fuser -v " + joined(nodes, " ") +
+        return "cannot list the processes; fuser -v " + shownJoined(nodes, " ") +
                " as root shows who has them open";
     std::vector<std::string> parts;
     if (!h.found.empty())
@@ -156,9 +167,9 @@ std::string holdersHint(const std::vector<std::string>& nodes, const Holders& h)
                         "everybody else: stop it and try again)");
     if (h.hidden > 0)
         parts.push_back("cannot see other users' processes (" + std::to_string(h.hidden) +
-                        "); fuser -v " + joined(nodes, " ") + " as root shows them");
+                        "); fuser -v " + shownJoined(nodes, " ") + " as root shows them");
     if (parts.empty())
-        parts.push_back("nobody else has " + joined(nodes, " or ") + " open");
+        parts.push_back("nobody else has " + shownJoined(nodes, " or ") + " open");
     return joined(parts, "; ");
 }
 
@@ -213,13 +224,11 @@ std::string whyNothingArrives(const Receiver& r, const std::string& nodeRead, in
                               const std::string& procRoot) {
     const std::vector<std::string> nodes = nodesOf(r, nodeRead);
     std::string line = "no press in " + std::to_string(seconds) + " s from " + r.name + " (" +
-                       nodeRead + "): " + protocolHint(r, parseProtocols(currentProtocols(r)));
+                       shown(nodeRead) +
+                       "): " + protocolHint(r, parseProtocols(currentProtocols(r)));
     if (!nodes.empty())
         line += "; " + holdersHint(nodes, nodeHolders(nodes, procRoot));
-    line += "; " + lastResort(r);
-    // A status line: a process name or a protocols file must not break it.
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    return line;
+    return line + "; " + lastResort(r);
 }
 
 } // namespace rireruv

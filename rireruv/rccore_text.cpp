@@ -1,6 +1,8 @@
 // What the rc-core board says in words: why a node would not open, and a press in the trace.
 #include "rccore_read.h"
 
+#include "report.h"
+
 #include <linux/lirc.h>
 
 #include <cerrno>
@@ -34,15 +36,16 @@ std::string groupName(gid_t gid) {
     return gr != nullptr ? gr->gr_name : std::to_string(gid);
 }
 
-// The lasting fix: join the node's group, or, for a node only root may read (the lirc nodes
-// on most systems), give it a group with a udev rule first.
-std::string permissionFix(const std::string& path, const std::string& group) {
-    if (group != "root")
-        return "add yourself to its group: sudo usermod -aG " + group +
+// The lasting fix: join the node's group where the group may read it (event devices are group
+// input's); otherwise (lirc nodes are root's alone on most systems) no group to join would
+// help, so a udev rule gives the node one first, for the kind of node it is.
+std::string permissionFix(const std::string& path, const struct stat& st, bool lirc) {
+    const std::string group = groupName(st.st_gid);
+    if ((st.st_mode & S_IRGRP) != 0 && st.st_gid != 0)
+        return "add yourself to its group: sudo usermod -aG " + shown(group) +
                " $USER, then log out and in again";
-    const bool lirc = path.find("/lirc") != std::string::npos;
-    return std::string("only root may read it: for this session, sudo setfacl -m u:$USER:r ") +
-           path + "; for good, a udev rule " +
+    return "only root may read it: for this session, sudo setfacl -m u:$USER:r " + shown(path) +
+           "; for good, a udev rule " +
            (lirc ? "SUBSYSTEM==\"lirc\"" : "KERNEL==\"event*\", SUBSYSTEMS==\"rc\"") +
            ", GROUP=\"video\", MODE=\"0660\" in /etc/udev/rules.d/70-remote.rules and "
            "membership of group video";
@@ -50,25 +53,25 @@ std::string permissionFix(const std::string& path, const std::string& group) {
 
 } // namespace
 
-int openNode(const std::string& node, Opened& opened) {
+int openNode(const std::string& node, Opened& opened, bool lirc) {
     const int fd = open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         opened.denied = errno == EACCES || errno == EPERM;
-        opened.error = openFailure(node, errno);
+        opened.error = openFailure(node, errno, lirc);
     }
     return fd;
 }
 
-std::string openFailure(const std::string& path, int err) {
+std::string openFailure(const std::string& path, int err, bool lirc) {
     struct stat st {};
-    if ((err == EACCES || err == EPERM) && stat(path.c_str(), &st) == 0) {
-        const std::string group = groupName(st.st_gid);
-        return "no permission to read " + path + " (owner " + userName(st.st_uid) + ", group " +
-               group + ", mode " + modeText(st.st_mode) + "); " + permissionFix(path, group);
-    }
+    if ((err == EACCES || err == EPERM) && stat(path.c_str(), &st) == 0)
+        return "no permission to read " + shown(path) + " (owner " + shown(userName(st.st_uid)) +
+               ", group " + shown(groupName(st.st_gid)) + ", mode " + modeText(st.st_mode) + "); " +
+               permissionFix(path, st, lirc);
     if (err == ENODEV || err == ENXIO)
-        return path + " has no device behind it: the card was removed or its driver unloaded";
-    return "cannot open " + path + ": " + std::strerror(err);
+        return shown(path) +
+               " has no device behind it: the card was removed or its driver unloaded";
+    return "cannot open " + shown(path) + ": " + std::strerror(err);
 }
 
 std::string protocolName(int protocol) {

@@ -25,7 +25,7 @@ class UnavailableBoard : public RemoteBoard {
 int UnavailableBoard::init() {
     if (!m_settings.errors.empty())
         return failInit(m_trace, m_settings.errors);
-    return failInit(m_trace, "RIRERUV_DEVICE=" + m_device +
+    return failInit(m_trace, "RIRERUV_DEVICE=" + shown(m_device) +
                                  ": real receivers are read only by the Linux library; on "
                                  "Windows a real card comes with its vendor's rireruv.dll. "
                                  "Unset RIRERUV_DEVICE for the simulated board");

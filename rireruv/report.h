@@ -1,25 +1,71 @@
 // How a board talks to people and to the trace: messages on standard error as lines beginning
-// "rireruv: " (the terminal front end shows them on its status line), and trace lines.
+// "rireruv: " (the terminal front end shows them on its status line), and trace lines; and how
+// text from outside the library goes into them.
+//
+// Why text from outside is escaped: a setting, a sysfs name, an event device's name or a
+// process's command reach a terminal through these lines, and a control byte in one could move
+// the cursor, recolour the screen or, with a newline, forge a "rireruv: board:" line. Why every
+// message is bounded: the terminal front end drains standard error from a pipe on the thread
+// that calls the library, so one message larger than the pipe would never be written.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace rireruv {
 
-// Writes "rireruv: <message>" on standard error and flushes it, so a reader of the pipe sees
-// it before the call returns.
+const size_t kShownMax = 120; // bytes of a name or path shown in a message
+const size_t kQuotedMax = 32; // bytes of a setting's bad value shown in a reason
+// Bytes of one message or trace line, cut mark included: with "rireruv: " and the newline still
+// under PIPE_BUF, so that each reaches a pipe whole or not at all.
+const size_t kMessageMax = 4000;
+
+// Text from outside as a message shows it: a backslash doubled; \n, \r, \t and \e for those
+// bytes; \xNN for every other control byte, DEL, a C1 control and a byte that is not part of
+// valid UTF-8; other UTF-8 as it is. Past max bytes it is cut at a character's start, with
+// "... (N bytes)" giving the whole length.
+std::string shown(const std::string& text, size_t max = kShownMax);
+
+// A setting's value in double quotes, escaped as shown() escapes (a double quote too):
+// "AAAA..."... (120000 bytes).
+std::string quoted(const std::string& text, size_t max = kQuotedMax);
+
+// A whole message made safe to write: any control byte or byte that is not UTF-8 that is left
+// as \xNN, and cut to kMessageMax bytes. What shown() already escaped stays as it is.
+std::string bounded(const std::string& message);
+
+// Writes "rireruv: <message>" (bounded) on standard error and flushes it, so a reader of the
+// pipe sees it before the call returns.
 void say(const std::string& message);
 
-// Appends lines to the RIRERUV_TRACE file; an empty path traces nothing.
+#ifndef _WIN32
+// write(2) that cannot kill the process with SIGPIPE when the reader of a pipe has gone: the
+// signal is blocked in this thread around the write and one it raised is taken back, without
+// touching the process's disposition, which belongs to the program. Returns what write
+// returned; errno as it left it (EPIPE then).
+ssize_t writeWithoutSigpipe(int fd, const void* data, size_t size);
+#endif
+
+// Appends lines to the RIRERUV_TRACE file; an empty path traces nothing. A line never blocks:
+// a fifo is opened without waiting for a reader and written without waiting for room. A line
+// that cannot be written is said once for each cause; one that never will be (a full disc, the
+// folder gone) stops the trace. Copies share that state.
 class Trace {
   public:
-    explicit Trace(std::string path = "") : m_path(std::move(path)) {}
+    explicit Trace(const std::string& path = "");
     void line(const std::string& text) const;
 
   private:
-    std::string m_path;
+    struct State;
+    void lost(int err) const;
+    State* m_state = nullptr;
 };
+
+// 0 when path can take trace lines (a fifo nobody reads yet can, once somebody does), otherwise
+// the errno of why not; it is created if missing. Never waits.
+int traceOpenError(const std::string& path);
 
 // The failure of ZELK_HWInit: each reason said and traced, then the status traced; returns 8.
 int failInit(const Trace& trace, const std::vector<std::string>& reasons);

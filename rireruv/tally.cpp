@@ -3,6 +3,7 @@
 
 #include "notes.h"
 #include "version.h"
+#include "report.h"
 
 #include <ctime>
 
@@ -18,9 +19,10 @@ const uint64_t kRunPauseMs = 1000;
 // count of distinct ones is not worth unbounded memory.
 const size_t kDistinctKept = 4096;
 
+// Every text a listener gets is bounded (report.h): it shows them on a terminal as they are.
 void tell(int kind, const RireruvPress* press, const std::string& text) {
     if (g_listener != nullptr)
-        g_listener(g_context, kind, press, text.c_str());
+        g_listener(g_context, kind, press, bounded(text).c_str());
 }
 
 std::string plural(unsigned n, const char* one, const char* many) {
@@ -44,12 +46,14 @@ Tally& tally() {
 void Tally::begin(const std::string& board, const std::string& keymap) {
     withdrawHint();
     *this = Tally();
-    m_board = board;
-    m_keymap = keymap;
+    m_board = bounded(board);
+    m_keymap = bounded(keymap);
 }
 
 void Tally::setKeymap(std::vector<MappedKey> keys, const std::string& unreadable) {
     m_keys = std::move(keys);
+    for (MappedKey& k : m_keys)
+        k.key = bounded(k.key);
     m_keymapUnreadable = unreadable;
 }
 
@@ -67,21 +71,22 @@ void Tally::poll(uint64_t nowMs) {
 void Tally::presses(const std::vector<PressNote>& taken, uint64_t nowMs) {
     for (size_t i = 0; i < taken.size(); ++i) {
         const PressNote& p = taken[i];
+        const std::string protocol = bounded(p.protocol), key = bounded(p.key);
         const RireruvPress press{++m_count,
                                  m_pollStart - m_runStart,
                                  p.scancode,
-                                 p.protocol.c_str(),
+                                 protocol.c_str(),
                                  p.repeat,
                                  p.toggle,
-                                 p.key.empty() ? nullptr : p.key.c_str(),
+                                 key.empty() ? nullptr : key.c_str(),
                                  m_keymap.c_str(),
                                  static_cast<int>(p.scancode & 0xFF),
                                  i + 1 == taken.size() ? 1 : 0};
         ++m_runCount;
         if (m_scancodes.size() < kDistinctKept)
             m_scancodes.insert(p.scancode);
-        if (!p.key.empty())
-            m_seenKeys.insert(p.key);
+        if (!key.empty())
+            m_seenKeys.insert(key);
         withdrawHint();
         tell(RIRERUV_NOTE_PRESS, &press, "");
     }
@@ -95,8 +100,8 @@ bool Tally::silentFor(int seconds, uint64_t nowMs) {
 
 void Tally::hint(const std::string& text) {
     m_hintSaid = m_hintStanding = true;
-    m_hint = text;
-    tell(RIRERUV_NOTE_HINT, nullptr, text);
+    m_hint = bounded(text);
+    tell(RIRERUV_NOTE_HINT, nullptr, m_hint);
 }
 
 void Tally::withdrawHint() {

@@ -1,6 +1,7 @@
 // The compiled resources, read back from the .res bytes that also go into the executable.
 #include "verifier.h"
 
+#include "bounded.h"
 #include "resource.h"
 
 namespace {
@@ -219,6 +220,56 @@ TEST(Resources, VersionInformation) {
     ASSERT_EQ(vars.children.size(), 1u);
     EXPECT_EQ(model::utf8(vars.children[0].key), "Translation");
     EXPECT_EQ(vars.children[0].value, (std::vector<uint8_t>{0x04, 0x04, 0xB0, 0x04}));
+}
+
+// A .res entry as a reader meets it: its data size, its header size, then the fields the header
+// holds (type 5, name 1, data version, memory flags, language), 24 bytes in all.
+std::vector<uint8_t> entry(uint32_t dataSize, uint32_t headerSize) {
+    std::vector<uint8_t> bytes;
+    auto u16 = [&bytes](unsigned v) {
+        bytes.push_back(static_cast<uint8_t>(v));
+        bytes.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    u16(dataSize & 0xFFFF), u16(dataSize >> 16);
+    u16(headerSize & 0xFFFF), u16(headerSize >> 16);
+    u16(0xFFFF), u16(model::kRtDialog);
+    u16(0xFFFF), u16(1);
+    u16(0), u16(0); // data version
+    u16(0x1030);    // memory flags
+    u16(kTaiwan);
+    return bytes;
+}
+
+// Reads bytes as a .res file; the error it throws is an answer too.
+void answer(const std::vector<uint8_t>& bytes) {
+    try {
+        model::ResourceSet::parse(bytes.data(), bytes.size());
+    } catch (const std::runtime_error&) {
+    }
+}
+
+// A header whose sizes take the reader nowhere (no header, no data) once sent it back to the
+// entry's start, adding the same resource for ever; a header that says it is shorter than the
+// fields it holds is not a .res file, and the error names where it is.
+TEST(ResourcesDeathTest, AHeaderShorterThanItsFieldsIsRefused) {
+    std::vector<uint8_t> bytes = entry(0, 0);
+    ASSERT_EQ(bytes.size(), 24u);
+    EXPECT_RETURNS(answer(bytes));
+    if (HasFailure())
+        return;
+    EXPECT_THROW(model::ResourceSet::parse(bytes.data(), bytes.size()), std::runtime_error);
+    const std::vector<uint8_t> good = entry(0, 24);
+    bytes.insert(bytes.begin(), good.begin(), good.end());
+    try {
+        model::ResourceSet::parse(bytes.data(), bytes.size());
+        ADD_FAILURE() << "a header size of 0 was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("offset 24"), std::string::npos) << e.what();
+    }
+    // One that takes its fields whole is read.
+    const auto set = model::ResourceSet::parse(good.data(), good.size());
+    ASSERT_EQ(set.all().size(), 1u);
+    EXPECT_EQ(set.all()[0].language, kTaiwan);
 }
 
 } // namespace

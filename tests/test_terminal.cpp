@@ -1,6 +1,8 @@
 // The terminal front end: what it draws from the windows, and what keys and clicks become.
 #include "verifier.h"
 
+#include "bounded.h"
+#include "escape.h"
 #include "frontend.h"
 #include "resource.h"
 
@@ -18,8 +20,44 @@ class FakeIo : public terminal::Io {
     }
     void draw(const terminal::ScreenBuffer& screen) override { last = screen; }
     bool read(Key&, int) override { return false; }
+    uint64_t now() override { return 0; }
     int cols, rows;
     terminal::ScreenBuffer last;
+};
+
+// A user whose keys come at set times on a virtual clock, which read() waits by; when they are
+// all given, Ctrl-C.
+class ScriptedIo : public FakeIo {
+  public:
+    struct Event {
+        uint64_t at;
+        Key key;
+    };
+    explicit ScriptedIo(std::vector<Event> events) : FakeIo(80, 24), m_events(std::move(events)) {}
+    bool read(Key& key, int timeoutMs) override {
+        if (beforeRead)
+            beforeRead();
+        if (m_next == m_events.size()) {
+            key = Key{Key::Interrupt};
+            return true;
+        }
+        const Event& e = m_events[m_next];
+        if (e.at > m_clock + static_cast<uint64_t>(timeoutMs)) {
+            m_clock += static_cast<uint64_t>(timeoutMs);
+            return false;
+        }
+        m_clock = std::max(m_clock, e.at);
+        key = e.key;
+        ++m_next;
+        return true;
+    }
+    uint64_t now() override { return m_clock; }
+    std::function<void()> beforeRead; // what the program did since the last read
+
+  private:
+    std::vector<Event> m_events;
+    size_t m_next = 0;
+    uint64_t m_clock = 0;
 };
 
 class Terminal : public VerifierTest {
@@ -34,6 +72,20 @@ class Terminal : public VerifierTest {
         app.reset(); // one program at a time: the model is one desktop
         app = startVerifier();
         front = std::make_unique<terminal::FrontEnd>(io, *app);
+        front->alsoFit(terminal::dialogClientSizes(programResources()));
+    }
+    // A front end whose messages come from pending, as the library writes them.
+    void withMessages(std::vector<std::string>& pending) {
+        front = std::make_unique<terminal::FrontEnd>(io, *app, [&pending] {
+            std::vector<std::string> out;
+            out.swap(pending);
+            return out;
+        });
+        screen();
+    }
+    std::string statusLine() {
+        screen();
+        return io.last.row(22) + "\n" + io.last.row(23);
     }
     // A key or click through the front end; it returns with the program's answer.
     void press(Key key) { front->handle(key); }
@@ -164,6 +216,8 @@ TEST_F(Terminal, MinimisedWindowIsABarAndComesBack) {
     EXPECT_FALSE(IsIconic(app->active()));
 }
 
+// Each item is chosen by a click on its row: the last (the About item), and the first (Restore,
+// which only a minimised window can choose).
 TEST_F(Terminal, MenuItemsAreChosenByAClick) {
     press(Key{Key::Menu});
     int row = -1, x = -1;
@@ -178,6 +232,15 @@ TEST_F(Terminal, MenuItemsAreChosenByAClick) {
     press(Key{Key::Click, 0, 0, 0}); // outside the menu: it closes, and nothing is chosen
     EXPECT_FALSE(front->menuOpen());
     EXPECT_EQ(app->active(), app->find(IDD_VERIFIER));
+    app->sysCommand(SC_MINIMIZE);
+    press(Key{Key::Menu});
+    row = -1, x = -1;
+    while (x < 0 && ++row < io.rows)
+        x = find(row, "Restore");
+    ASSERT_GE(x, 0);
+    press(Key{Key::Click, 0, x, row});
+    EXPECT_FALSE(front->menuOpen());
+    EXPECT_FALSE(IsIconic(app->active())) << "Restore chosen";
 }
 
 // Alt+F4 closes the active window as its close box does: the About box, then the verifier.
@@ -209,49 +272,136 @@ TEST_F(Terminal, MoveMovesTheWindowWithTheArrows) {
 
 TEST_F(Terminal, TheLibrarysMessagesAreOnTheStatusLine) {
     std::vector<std::string> pending = {"rireruv: board: simulated (demo remote)"};
-    front = std::make_unique<terminal::FrontEnd>(io, *app, [&pending] {
-        std::vector<std::string> out;
-        out.swap(pending);
-        return out;
-    });
-    screen();
-    EXPECT_NE(io.last.row(22).find("rireruv: board: simulated"), std::string::npos)
-        << io.last.dump();
+    withMessages(pending);
+    EXPECT_NE(io.last.row(22).find("rireruv: board: simulated"), std::string::npos) << statusLine();
     // Two bad settings are two reasons: the earlier one stays in sight above the newer.
     pending = {"rireruv: first reason", "rireruv: second reason"};
     screen();
-    EXPECT_NE(io.last.row(22).find("first reason"), std::string::npos) << io.last.dump();
-    EXPECT_NE(io.last.row(23).find("second reason"), std::string::npos) << io.last.dump();
-    // A long message is wrapped over the status line's rows, and its end is kept.
-    pending = {std::string(100, 'x') + " " + std::string(100, 'y') +
-               " the end that says what to do"};
+    EXPECT_NE(io.last.row(22).find("first reason"), std::string::npos) << statusLine();
+    EXPECT_NE(io.last.row(23).find("second reason"), std::string::npos) << statusLine();
+    // A third hides the first: the line says how many are not in sight.
+    pending = {"rireruv: third reason"};
     screen();
-    EXPECT_NE(io.last.row(23).find("the end that says what to do"), std::string::npos)
-        << io.last.dump();
-    EXPECT_EQ(io.last.dump().find("second reason"), std::string::npos) << "only whole messages";
+    EXPECT_NE(io.last.row(22).find("second reason"), std::string::npos) << statusLine();
+    EXPECT_NE(io.last.row(23).find("third reason (+2 more after exit)"), std::string::npos)
+        << statusLine();
     EXPECT_EQ(front->messages().size(), 4u) << "each kept, to be written out again at the end";
 }
 
-// At 30 x 8 the notice is wrapped to the width, and none of it is cut.
+// A long reason keeps its beginning, which names the setting, and says it is cut; alone, it
+// takes both rows.
+TEST_F(Terminal, LongReasonsKeepTheirBeginnings) {
+    const std::string first = "rireruv: RIRERUV_DATA: " + std::string(100, 'x') + " first end";
+    const std::string second = "rireruv: RIRERUV_DELAY_MS: " + std::string(100, 'y') + " end";
+    std::vector<std::string> pending = {first};
+    withMessages(pending);
+    EXPECT_EQ(io.last.row(22).find(" rireruv: RIRERUV_DATA: "), 0u) << statusLine();
+    EXPECT_NE(io.last.row(23).find("xxx... "), std::string::npos) << statusLine();
+    pending = {second};
+    screen();
+    EXPECT_EQ(io.last.row(22).find(" rireruv: RIRERUV_DATA: xxx"), 0u) << statusLine();
+    EXPECT_NE(io.last.row(22).find("xx... "), std::string::npos) << statusLine();
+    EXPECT_EQ(io.last.row(23).find(" rireruv: RIRERUV_DELAY_MS: yyy"), 0u) << statusLine();
+}
+
+// An '&' in a message is a character like the others (only labels have mnemonics): a reason
+// as wide as the status line minus one is wrapped before its last word, not cut in it.
+TEST_F(Terminal, AnAmpersandInAMessageTakesItsCell) {
+    std::string reason = "rireruv: RIRERUV_DATA: token 1, \"A&B\", is not a hex byte";
+    reason.insert(9, std::string(78 - reason.size(), '-') + " "); // 79 cells
+    std::vector<std::string> pending = {reason};
+    withMessages(pending);
+    EXPECT_NE(io.last.row(22).find("is not a hex "), std::string::npos) << statusLine();
+    EXPECT_EQ(io.last.row(23).find(" byte "), 0u) << statusLine();
+}
+
+// What the library writes may hold control characters and escape sequences, which the
+// terminal would obey: each is shown escaped, and a message of any length is bounded.
+TEST_F(Terminal, TheLibrarysControlCharactersAreShownEscaped) {
+    const std::string longOne = "rireruv: \"" + std::string(100000, 'A') + "\" is not a receiver";
+    std::vector<std::string> pending = {"rireruv: \"a\x7f"
+                                        "b\x1b[2Jc\xc2\x9b"
+                                        "d\xff\" is not a receiver",
+                                        longOne};
+    withMessages(pending);
+    EXPECT_NE(io.last.row(22).find("\"a\\x7Fb\\x1B[2Jc\\u009Bd\\xFF\" is not"), std::string::npos)
+        << statusLine();
+    EXPECT_EQ(front->messages()[1].size(), terminal::kMaxShownBytes + 18);
+    EXPECT_EQ(front->messages()[1].substr(terminal::kMaxShownBytes),
+              "... (" + std::to_string(longOne.size()) + " bytes)");
+}
+
+// Nothing that reaches the terminal is a control character, whatever the text: the
+// executable's name, which the windows' captions take, is the user's.
+TEST_F(Terminal, NoControlCharacterReachesTheTerminal) {
+    model::ProgramOptions options;
+    options.modulePath = "C:\\bin\\Test\x1b[2J\x07\x9b_rireruv.EXE";
+    fake_zelk::status = 8; // the failure box's caption is the name
+    front.reset();
+    app.reset();
+    app = startVerifier(options);
+    front = std::make_unique<terminal::FrontEnd>(io, *app);
+    const std::string s = screen();
+    EXPECT_NE(s.find("ZELK_HWInit() failed!"), std::string::npos) << s;
+    int controls = 0;
+    for (int y = 0; y < io.rows; ++y)
+        for (int x = 0; x < io.cols; ++x) {
+            const char32_t c = io.last.at(x, y).ch;
+            controls += c < 0x20 || (c >= 0x7F && c < 0xA0);
+        }
+    EXPECT_EQ(controls, 0) << s;
+}
+
+// Where the locale cannot show UTF-8, the terminal is sent ASCII: frames of + - |, and a '?'
+// in each cell of a character it cannot show, so that the About box's OK is ">????<", not
+// ">    <".
+TEST_F(Terminal, WithoutUtf8TheScreenIsAscii) {
+    ASSERT_TRUE(app->chooseSystemMenu(0x10));
+    front->redraw();
+    const std::string s = io.last.dump(false);
+    EXPECT_EQ(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0x80) != 0; }), 0) << s;
+    for (const char* text :
+         {">\?\?\?\?<", "| ???? Test_rireruv", "+-----", "Test_rireruv Version 1.0"})
+        EXPECT_NE(s.find(text), std::string::npos) << text << " in\n" << s;
+}
+
+// The terminal must hold every window the program may open, the About box (61 x 11 cells)
+// among them, not only those open now.
 TEST_F(Terminal, TooSmallNoticeFitsAnySize) {
     io.cols = 30;
     io.rows = 8;
-    for (const char* line : {"too small", "46x15", "30x8.", "comes back."}) {
+    for (const char* line : {"too small", "61x15", "30x8.", "comes back."}) {
         const std::string s = screen();
         EXPECT_NE(s.find(line), std::string::npos) << s;
     }
 }
 
 TEST_F(Terminal, TooSmallSaysSoAndRecovers) {
-    io.cols = 40;
-    io.rows = 10;
-    EXPECT_NE(screen().find("too small"), std::string::npos);
-    EXPECT_NE(screen().find("It needs 46x15"), std::string::npos);
+    io.cols = 50;
+    io.rows = 24;
+    EXPECT_NE(screen().find("61x15"), std::string::npos) << "the About box may open";
     io.cols = 80;
     io.rows = 24;
     front->redraw();
     EXPECT_EQ(screen().find("too small"), std::string::npos);
     EXPECT_NE(screen().find("VOR Odiruvid"), std::string::npos);
+}
+
+// A key that ends a long idle wait is handled at its own time: the timer Start sets is first
+// due a period after it, as on Windows, not at once because the clock was last read before
+// the wait.
+TEST_F(Terminal, AfterAnIdleWaitTheFirstPollIsAPeriodAfterStart) {
+    const uint64_t start = 5190;
+    ScriptedIo script({{start, Key{Key::Enter}}, {start + 910, Key{Key::Escape}}});
+    std::vector<uint64_t> polls; // ms after Start
+    script.beforeRead = [this, &polls] {
+        for (const std::string& line : app->takeRecord())
+            if (line.rfind("ZELK_GetRemoteData", 0) == 0)
+                polls.push_back(app->now() - start);
+    };
+    terminal::FrontEnd(script, *app).run();
+    EXPECT_FALSE(app->running());
+    EXPECT_EQ(polls, (std::vector<uint64_t>{200, 400, 600, 800}));
 }
 
 TEST_F(Terminal, FailureMessageIsABoxOverEverything) {
@@ -340,10 +490,12 @@ TEST_F(PressLogView, TheHintStandsInTheLogUntilWithdrawn) {
     EXPECT_NE(s.find("only lirc is enabled"), std::string::npos) << s;
     EXPECT_NE((io.last.row(30) + io.last.row(31)).find("what to check is above"), std::string::npos)
         << s;
-    // Without the log's rows, the status line carries the hint itself.
+    // Without the log's rows, the status line carries the hint itself, from its beginning.
     io.rows = 17;
     s = screen();
-    EXPECT_NE(s.find("battery"), std::string::npos) << s;
+    EXPECT_NE((io.last.row(15) + io.last.row(16)).find("no press in 8 s from rc0"),
+              std::string::npos)
+        << s;
     log.setHint("");
     io.rows = 32;
     s = screen();
@@ -357,6 +509,24 @@ TEST_F(Terminal, TheFailureBoxIsTheVerdict) {
     start();
     screen();
     EXPECT_TRUE(front->initFailed());
+}
+
+} // namespace
+
+namespace {
+
+// A character wider than the whole line (a Chinese one on a line of one cell, the status line
+// of a terminal one column wide) cannot be cut: it once made the cut take nothing and start a
+// new line, for ever.
+TEST(WrapDeathTest, ACharacterWiderThanTheLineTakesALineOfItsOwn) {
+    EXPECT_RETURNS(terminal::wrap(U"a 關 b", 1));
+    if (HasFailure())
+        return;
+    EXPECT_EQ(terminal::wrap(U"a 關 b", 1), (std::vector<std::u32string>{U"a", U"關", U"b"}));
+    EXPECT_EQ(terminal::wrap(U"x關關y", 1),
+              (std::vector<std::u32string>{U"x", U"關", U"關", U"y"}));
+    // Where it fits, a wide character is cut between, never in.
+    EXPECT_EQ(terminal::wrap(U"關關關", 3), (std::vector<std::u32string>{U"關", U"關", U"關"}));
 }
 
 } // namespace

@@ -115,7 +115,6 @@ LRESULT CALLBACK staticProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 HICON loadIcon(int groupId, int width, int height);
 bool menuItemEnabled(HWND hwnd, const MenuItem& item);
 const std::vector<MenuItem>* menuItems(HMENU h);
-void setFocus(HWND h);
 void minimize(HWND h, bool iconic);
 bool enabledForInput(HWND h); // the window and its top-level window are enabled
 HWND topLevel(HWND h);

@@ -229,6 +229,12 @@ void Program::advanceTo(uint64_t t) {
     m->resume();
 }
 
+void Program::inputAt(uint64_t t) {
+    Desktop& d = desktop();
+    d.now = std::max(d.now, t);
+    d.horizon = d.now;
+}
+
 uint64_t Program::now() const {
     return desktop().now;
 }

@@ -15,7 +15,8 @@
 // - the user's actions: clicks, keys, the caption's close box, the system menu, a command
 //   from the taskbar, a message from elsewhere;
 // - the clock: virtual time advanced tick by tick (tests), or jumped to a real time as a real
-//   thread that was busy sees it (the terminal), and when the next timer falls due;
+//   thread that was busy sees it (the terminal), the time input arrives at, and when the next
+//   timer falls due;
 // - a read-only view of the screen: top-level windows, bottom first, each with a kind, a
 //   caption, its state and its controls; focus; system menus with each item's enabled state.
 //   All text in the view is UTF-8.
@@ -134,6 +135,10 @@ class Program {
     // Jumps to time t, as a real thread that was busy finds the clock, and lets the program
     // handle what is due: one tick of each late timer, however many were missed.
     void advanceTo(uint64_t t);
+    // Moves the clock to time t without running the program: the next action is the user's,
+    // at t. So a timer it sets is due a period after t, and the input comes before any tick
+    // that fell due by t (a real front end calls it as each key arrives).
+    void inputAt(uint64_t t);
     uint64_t now() const;
     std::optional<uint64_t> nextDue() const;
     std::vector<TimerView> timers() const;
@@ -163,6 +168,7 @@ class Program {
 void note(const std::string& line); // appends to the record
 void busy(unsigned ms);             // the program is busy while this much time passes
 void invalidate(HWND window);       // the window needs repainting
+void setFocus(HWND window);         // the keyboard focus goes to it, as SetFocus
 void postMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp);
 
 // ---- text ----

@@ -70,6 +70,12 @@ ResourceSet ResourceSet::parse(const uint8_t* bytes, size_t size) {
         r.u32(); // data version
         r.u16(); // memory flags
         res.language = r.u16();
+        // A header shorter than the fields just read would send the reader back into them, and
+        // one of no size back to this entry's start, for ever.
+        if (headerSize < r.pos() - start)
+            throw std::runtime_error("resource header at offset " + std::to_string(start) + " is " +
+                                     std::to_string(headerSize) +
+                                     " bytes, shorter than its fields");
         r.seek(start + headerSize);
         const size_t dataStart = r.pos();
         r.skip(dataSize);

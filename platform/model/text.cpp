@@ -46,6 +46,8 @@ std::u32string decodeUtf8(const std::string& s) {
 }
 
 void appendUtf8(std::string& out, char32_t c) {
+    if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) // no character, so no UTF-8 either
+        c = 0xFFFD;
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -72,7 +74,10 @@ std::string utf8(const std::u16string& s) {
             out += static_cast<char>(c);
             continue;
         }
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) { // a surrogate pair
+        // A surrogate pair is one character; a surrogate without its other half is none and
+        // becomes U+FFFD (appendUtf8), leaving whatever follows it to be read on its own.
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         }

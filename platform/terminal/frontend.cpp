@@ -1,6 +1,8 @@
 // Keys, clicks, the system menu, moving a window, the status line and real time.
 #include "frontend.h"
 
+#include "escape.h"
+
 #include <algorithm>
 #include <cwctype>
 
@@ -15,24 +17,30 @@ char32_t mnemonic(const std::string& text) {
     return amp != std::u32string::npos && amp + 1 < t.size() ? t[amp + 1] : 0;
 }
 
+// The messages kept for the status line; it shows the newest, and counts the rest.
+const size_t kMessagesKept = 64;
+
 } // namespace
 
 FrontEnd::FrontEnd(Io& io, model::Program& program,
                    std::function<std::vector<std::string>()> messages, const PressLog* log)
-    : m_io(io), m_program(program), m_source(std::move(messages)), m_log(log),
-      m_start(std::chrono::steady_clock::now()) {}
+    : m_io(io), m_program(program), m_source(std::move(messages)), m_log(log) {}
 
-uint64_t FrontEnd::elapsedMs() const {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now() - m_start)
-                                     .count());
+void FrontEnd::alsoFit(std::vector<std::pair<int, int>> clientSizes) {
+    m_alsoFit = std::move(clientSizes);
 }
 
+// The library's lines are its own, and may hold anything: they are escaped and bounded here.
 void FrontEnd::collectMessages() {
     if (!m_source)
         return;
-    for (std::string& line : m_source())
-        m_messages.push_back(std::move(line));
+    for (const std::string& line : m_source())
+        m_messages.push_back(escapeText(line, true));
+    if (m_messages.size() > kMessagesKept) {
+        const size_t drop = m_messages.size() - kMessagesKept;
+        m_messages.erase(m_messages.begin(), m_messages.begin() + static_cast<ptrdiff_t>(drop));
+        m_messagesDropped += drop;
+    }
 }
 
 Scene FrontEnd::scene(int rows) const {
@@ -41,10 +49,14 @@ Scene FrontEnd::scene(int rows) const {
     s.moved = m_moved;
     s.menu = menuOpen() ? &m_menu : nullptr;
     s.status = m_messages;
+    s.statusDropped = m_messagesDropped;
+    s.alsoFit = m_alsoFit;
     if (m_log != nullptr)
         placeLog(s, rows);
-    if (moving())
+    if (moving()) {
         s.status = {"Moving: the arrow keys move the window; Enter or Esc when it is there."};
+        s.statusDropped = 0;
+    }
     return s;
 }
 
@@ -57,7 +69,7 @@ void FrontEnd::placeLog(Scene& s, int rows) const {
     const int room = rows - needRows;
     s.log = m_log;
     s.logRows = room >= kLogMinRows ? std::min(room, kLogMaxRows) : 0;
-    const std::string& hint = m_log->hint();
+    const std::string hint = escapeText(m_log->hint(), true);
     if (s.logRows == 0)
         s.status.push_back("(press log left out: it needs " +
                            std::to_string(needRows + kLogMinRows) + " rows, the terminal has " +
@@ -104,25 +116,29 @@ void FrontEnd::redraw() {
     m_io.draw(screen);
 }
 
-int FrontEnd::waitFor() const {
+int FrontEnd::waitFor() {
     const auto due = m_program.nextDue();
     if (!due)
         return 1000;
-    const uint64_t now = elapsedMs();
+    const uint64_t now = m_io.now();
     return *due <= now ? 0 : static_cast<int>(std::min<uint64_t>(*due - now, 1000));
 }
 
 void FrontEnd::run() {
     while (m_program.running() && !m_interrupted) {
-        m_program.advanceTo(elapsedMs()); // what is due: input first, then one tick
+        m_program.advanceTo(m_io.now()); // what is due: input first, then one tick
         if (!m_program.running())
             break;
         if (m_menu.window != nullptr && !m_program.window(m_menu.window))
             m_menu = OpenMenu{};
         redraw();
         Key key;
-        if (m_io.read(key, waitFor()))
-            handle(key);
+        if (!m_io.read(key, waitFor()))
+            continue;
+        // The key comes now, not when the clock was last read: a timer the program sets for
+        // it is due a period from now, however long the wait for the key was.
+        m_program.inputAt(m_io.now());
+        handle(key);
     }
 }
 

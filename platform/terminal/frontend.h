@@ -9,7 +9,6 @@
 
 #include "screen.h"
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,20 +31,22 @@ struct Key {
         Click,
         Resize,
         AltF4,
-        Interrupt // Ctrl-C: close the program as its close box would
+        Interrupt // Ctrl-C, SIGTERM, SIGHUP, SIGQUIT: close the program as its close box would
     };
     Kind kind = None;
     char32_t ch = 0;  // Char
     int x = 0, y = 0; // Click, in cells
 };
 
-// The terminal itself: ncurses in the program, a script in the tests.
+// The terminal itself, and the clock its reads wait by: ncurses and real time in the program,
+// a script and virtual time in the tests.
 class Io {
   public:
     virtual ~Io() = default;
     virtual void size(int& cols, int& rows) = 0;
     virtual void draw(const ScreenBuffer& screen) = 0;
     virtual bool read(Key& key, int timeoutMs) = 0; // false when the time ran out
+    virtual uint64_t now() = 0;                     // milliseconds
 };
 
 class FrontEnd {
@@ -55,14 +56,17 @@ class FrontEnd {
     FrontEnd(Io& io, model::Program& program,
              std::function<std::vector<std::string>()> messages = {},
              const PressLog* log = nullptr);
-    // Until the program ends or the user interrupts it; the real clock drives the timers.
+    // The program's other windows, which may open later (its dialog templates' client sizes
+    // in pixels): the terminal must be large enough for each, not only for those shown.
+    void alsoFit(std::vector<std::pair<int, int>> clientSizes);
+    // Until the program ends or the user interrupts it; the Io's clock drives the timers.
     void run();
     void handle(const Key& key); // one key or click, as input to the program
     void redraw();
     bool menuOpen() const { return m_menu.window != nullptr; }
     bool moving() const { return m_moving != nullptr; }
     const std::vector<std::string>& messages() const { return m_messages; }
-    int waitFor() const; // how long the next read may wait, in ms: 0 when a timer is due
+    int waitFor(); // how long the next read may wait, in ms: 0 when a timer is due
     // The program said "ZELK_HWInit() failed!": the verdict a script reads in the exit status.
     bool initFailed() const { return m_initFailed; }
 
@@ -77,19 +81,19 @@ class FrontEnd {
     void openMenu(HWND window);
     void moveSelection(int delta);
     void choose(int index);
-    uint64_t elapsedMs() const;
 
     Io& m_io;
     model::Program& m_program;
     std::function<std::vector<std::string>()> m_source;
-    std::vector<std::string> m_messages;
+    std::vector<std::string> m_messages; // the newest, escaped (escape.h)
+    size_t m_messagesDropped = 0;        // earlier ones, no longer kept
+    std::vector<std::pair<int, int>> m_alsoFit;
     OpenMenu m_menu;         // its window is null while no menu is open
     HWND m_moving = nullptr; // the window the arrow keys move, after the menu's Move
     std::map<HWND, std::pair<int, int>> m_moved;
     bool m_interrupted = false;
     bool m_initFailed = false;
     const PressLog* m_log;
-    std::chrono::steady_clock::time_point m_start;
 };
 
 } // namespace terminal

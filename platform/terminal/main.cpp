@@ -26,7 +26,7 @@ namespace {
 const int kExitInitFailed = 2;
 const int kExitNoTerminal = 2;
 const int kExitUsage = 2;
-const int kExitInterrupted = 130; // as a shell reports a program ended by Ctrl-C
+const int kExitSignalled = 128; // plus the signal, as a shell reports a program it ended
 
 const char kUsage[] =
     "usage: Test_rireruv                 the verifier's dialog in this terminal\n"
@@ -59,6 +59,29 @@ int printVersion() {
     return 0;
 }
 
+// The program on the model in the terminal, until it ends or a signal asks it to: its exit
+// status. A program still running is closed on the way out, as by its close box.
+int runProgram(terminal::Io& io, terminal::StderrCapture& capture, const terminal::PressLog& log,
+               const char* modulePath) {
+    const auto resources = model::ResourceSet::parse(kProgramResources, kProgramResourcesSize);
+    model::ProgramOptions options;
+    options.modulePath = modulePath; // the title is the executable's base name
+    model::Program program(
+        resources,
+        [] {
+            static char noArguments[] = "";
+            return AfxWinMain(model::moduleHandle(), nullptr, noArguments, 1);
+        },
+        options);
+    terminal::FrontEnd frontEnd(
+        io, program, [&capture] { return capture.take(); }, &log);
+    frontEnd.alsoFit(terminal::dialogClientSizes(resources));
+    frontEnd.run();
+    if (program.running()) // Ctrl-C, SIGTERM, SIGHUP or SIGQUIT
+        return kExitSignalled + terminal::CursesIo::endedBy();
+    return frontEnd.initFailed() ? kExitInitFailed : program.exitCode();
+}
+
 int runDialog(const char* modulePath) {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         std::fprintf(stderr, "Test_rireruv: standard input and output must be a terminal: the "
@@ -80,30 +103,12 @@ int runDialog(const char* modulePath) {
     std::optional<terminal::StderrCapture> capture(std::in_place);
     terminal::PressLog log;
     terminal::listenToLibrary(&log);
-    model::ProgramOptions options;
-    options.modulePath = modulePath; // the title is the executable's base name
-    bool interrupted = false, initFailed = false;
-    int code = 0;
-    {
-        model::Program program(
-            model::ResourceSet::parse(kProgramResources, kProgramResourcesSize),
-            [] {
-                static char noArguments[] = "";
-                return AfxWinMain(model::moduleHandle(), nullptr, noArguments, 1);
-            },
-            options);
-        terminal::FrontEnd frontEnd(
-            *io, program, [&capture] { return capture->take(); }, &log);
-        frontEnd.run();
-        interrupted = program.running();
-        initFailed = frontEnd.initFailed();
-        code = program.exitCode();
-    } // an interrupted program is closed here, as by its close box
+    const int status = runProgram(*io, *capture, log, modulePath);
     terminal::listenToLibrary(nullptr);
     capture->take(); // the summary ZELK_Free said, in its place after the others
     io.reset();      // the terminal is the shell's again...
     capture.reset(); // ...and the library's messages are written out once more
-    return interrupted ? kExitInterrupted : initFailed ? kExitInitFailed : code;
+    return status;
 }
 
 } // namespace

@@ -1,7 +1,10 @@
-// Drawing the model's windows into character cells.
+// Drawing the model's windows, the menu, the press log and the status line into the grid.
 #include "screen.h"
 
+#include "escape.h"
+
 #include <algorithm>
+#include <stdexcept>
 
 namespace terminal {
 
@@ -11,15 +14,12 @@ const int kFrameWidth = 2;  // left and right borders
 const int kFrameHeight = 4; // top border, caption, separator, bottom border
 const int kIconicWidth = 32;
 
-int width(const std::u32string& s) {
-    int w = 0;
-    for (char32_t c : s)
-        w += c == U'&' ? 0 : charWidth(c);
-    return w;
+int outerWidth(int clientPixels) {
+    return (clientPixels + model::kCharWidth - 1) / model::kCharWidth + kFrameWidth;
 }
 
-int width(const std::string& utf8) {
-    return width(model::decodeUtf8(utf8));
+int outerHeight(int clientPixels) {
+    return (clientPixels + model::kCharHeight - 1) / model::kCharHeight + kFrameHeight;
 }
 
 // A control's rectangle in cells, relative to its window's client area; at least one row.
@@ -37,6 +37,35 @@ std::string toUtf8(const std::u32string& s) {
     return out;
 }
 
+// As much of text as leaves room for tail in w cells, then tail.
+std::u32string fitted(const std::u32string& text, const std::u32string& tail, int w) {
+    const int room = w - textWidth(tail);
+    std::u32string out;
+    int used = 0;
+    for (char32_t c : text) {
+        used += charWidth(c);
+        if (used > room)
+            break;
+        out += c;
+    }
+    return out + tail;
+}
+
+// Where text goes on after the first n of its wrapped lines, which wrap() took it apart into
+// without the spaces where it broke them.
+size_t afterLines(const std::u32string& text, const std::vector<std::u32string>& lines, size_t n) {
+    size_t at = 0;
+    for (size_t i = 0; i < n; ++i)
+        for (char32_t c : lines[i]) {
+            while (at < text.size() && text[at] != c)
+                ++at;
+            ++at;
+        }
+    while (at < text.size() && text[at] == U' ')
+        ++at;
+    return std::min(at, text.size());
+}
+
 void drawControl(ScreenBuffer& s, const model::ControlView& c, int ox, int oy) {
     if (!c.visible)
         return;
@@ -50,8 +79,8 @@ void drawControl(ScreenBuffer& s, const model::ControlView& c, int ox, int oy) {
         break;
     case model::Kind::PushButton: {
         const std::string label = (c.focused ? ">" : "[") + c.text + (c.focused ? "<" : "]");
-        s.text(ox + x0 + std::max(0, (w - width(label)) / 2), oy + y0 + (y1 - y0 - 1) / 2, label,
-               c.focused ? kReverse : kNormal, w, false);
+        s.text(ox + x0 + std::max(0, (w - textWidth(label, true)) / 2), oy + y0 + (y1 - y0 - 1) / 2,
+               label, c.focused ? kReverse : kNormal, w, false);
         break;
     }
     case model::Kind::Icon:
@@ -59,7 +88,7 @@ void drawControl(ScreenBuffer& s, const model::ControlView& c, int ox, int oy) {
         s.text(ox + x0, oy + y0 + 1, "[TV]", kBold, w);
         break;
     default: {
-        const auto lines = wrap(model::decodeUtf8(c.text), w);
+        const auto lines = wrap(model::decodeUtf8(c.text), w, !c.noPrefix);
         for (size_t i = 0; i < lines.size() && static_cast<int>(i) < y1 - y0; ++i)
             s.text(ox + x0, oy + y0 + static_cast<int>(i), toUtf8(lines[i]), kNormal, w,
                    c.noPrefix);
@@ -81,7 +110,7 @@ void menuBox(const Scene& scene, int cols, int rows, int& x, int& y, int& w, int
     const OpenMenu& menu = *scene.menu;
     int mw = 0;
     for (const auto& item : menu.items)
-        mw = std::max(mw, width(menuText(item)));
+        mw = std::max(mw, textWidth(menuText(item), true));
     w = mw + 4;
     h = static_cast<int>(menu.items.size()) + 2;
     x = y = 0;
@@ -115,17 +144,17 @@ void drawMenu(ScreenBuffer& s, const Scene& scene) {
 void drawWindow(ScreenBuffer& s, const Placement& p) {
     const model::WindowView& w = *p.window;
     const uint8_t captionAttr = w.active ? kReverse | kBold : kBold;
-    const std::string glyph = !w.smallIcon.empty() || !w.bigIcon.empty() ? "▣ " : "";
+    const std::string icon = !w.smallIcon.empty() || !w.bigIcon.empty() ? "▣ " : "";
     if (p.iconic) {
         s.fill(p.x, p.y, p.w, 1, U' ', captionAttr);
-        s.text(p.x, p.y, "[" + glyph + w.caption, captionAttr, p.w - 1);
+        s.text(p.x, p.y, "[" + icon + w.caption, captionAttr, p.w - 1);
         s.text(p.x + p.w - 1, p.y, "]", captionAttr);
         return;
     }
     s.fill(p.x, p.y, p.w, p.h, U' ');
     s.frame(p.x, p.y, p.w, p.h);
     s.fill(p.x + 1, p.y + 1, p.w - 2, 1, U' ', captionAttr);
-    s.text(p.x + 2, p.y + 1, glyph + w.caption, captionAttr, p.w - 8);
+    s.text(p.x + 2, p.y + 1, icon + w.caption, captionAttr, p.w - 8);
     if (w.systemMenu)
         s.text(p.x + p.w - 4, p.y + 1, "[X]", captionAttr);
     s.fill(p.x + 1, p.y + 2, p.w - 2, 1, U'─');
@@ -135,22 +164,12 @@ void drawWindow(ScreenBuffer& s, const Placement& p) {
         drawControl(s, c, p.x + 1, p.y + 3);
 }
 
-void drawStatus(ScreenBuffer& s, const std::vector<std::string>& messages) {
+void drawStatus(ScreenBuffer& s, const Scene& scene) {
     const int top = s.rows() - kStatusRows;
     s.fill(0, top, s.cols(), kStatusRows, U' ', kReverse);
-    // The newest message, and before it as many earlier ones as fit whole: two bad settings
-    // are two reasons, and one must not hide the other.
-    std::vector<std::u32string> lines;
-    for (auto m = messages.rbegin(); m != messages.rend(); ++m) {
-        auto more = wrap(model::decodeUtf8(*m), s.cols() - 2);
-        if (!lines.empty() && lines.size() + more.size() > static_cast<size_t>(kStatusRows))
-            break;
-        lines.insert(lines.begin(), more.begin(), more.end());
-    }
-    // The end of a long message says what to do: keep it when the message must be cut.
-    const size_t first = lines.size() > kStatusRows ? lines.size() - kStatusRows : 0;
-    for (size_t i = first; i < lines.size(); ++i)
-        s.text(1, top + static_cast<int>(i - first), toUtf8(lines[i]), kReverse, s.cols() - 2);
+    const auto rows = statusRows(scene.status, scene.statusDropped, s.cols() - 2);
+    for (size_t i = 0; i < rows.size(); ++i)
+        s.text(1, top + static_cast<int>(i), rows[i], kReverse, s.cols() - 2);
 }
 
 // A rule with the count, the columns' header, then the newest rows and the hint, if one stands,
@@ -163,11 +182,12 @@ void drawLog(ScreenBuffer& s, const PressLog& log, int top, int rows) {
     s.text(2, top, title, kBold, s.cols() - 2);
     s.text(0, top + 1, PressLog::header(), kDim);
     std::vector<std::pair<std::string, uint8_t>> lines;
-    for (const LogRow& row : log.rows())
-        lines.emplace_back(PressLog::format(row), kNormal);
+    for (const LogRow& row : log.rows()) // the key and protocol names are the kernel's
+        lines.emplace_back(escapeText(PressLog::format(row), true), kNormal);
     if (log.rows().empty() && log.hint().empty())
         lines.emplace_back("      no press yet: press Start, then keys on the remote", kDim);
-    for (const auto& line : wrap(model::decodeUtf8(log.hint()), std::max(1, s.cols() - 2)))
+    const std::string hint = escapeText(log.hint(), true);
+    for (const auto& line : wrap(model::decodeUtf8(hint), std::max(1, s.cols() - 2)))
         if (!line.empty())
             lines.emplace_back(toUtf8(line), kBold);
     const int room = rows - 2;
@@ -179,107 +199,32 @@ void drawLog(ScreenBuffer& s, const PressLog& log, int top, int rows) {
 
 } // namespace
 
-int charWidth(char32_t c) {
-    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
-                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
-    return wide ? 2 : 1;
-}
-
-std::vector<std::u32string> wrap(const std::u32string& text, int w) {
-    std::vector<std::u32string> lines(1);
-    std::u32string word;
-    auto flush = [&] {
-        if (word.empty())
-            return;
-        if (!lines.back().empty() && width(lines.back()) + 1 + width(word) > w)
-            lines.emplace_back();
-        if (!lines.back().empty())
-            lines.back() += U' ';
-        while (width(word) > w && w > 0) { // a word too long for a line is cut
-            size_t n = 0;
-            while (n < word.size() && width(word.substr(0, n + 1)) <= w)
-                ++n;
-            lines.back() += word.substr(0, n);
-            word.erase(0, n);
-            lines.emplace_back();
+std::vector<std::string> statusRows(const std::vector<std::string>& messages, size_t dropped,
+                                    int width) {
+    const size_t shown = std::min(messages.size(), static_cast<size_t>(kStatusRows));
+    const size_t leftOut = dropped + messages.size() - shown;
+    std::vector<std::u32string> rows;
+    std::vector<bool> cut; // the row's message goes on past it: the row is filled to its end
+    for (size_t i = messages.size() - shown; i < messages.size(); ++i) {
+        const std::u32string text = model::decodeUtf8(messages[i]);
+        auto lines = wrap(text, width);
+        const size_t room = shown == 1 ? kStatusRows : 1;
+        const bool more = lines.size() > room;
+        if (more) {
+            lines.resize(room);
+            lines.back() = text.substr(afterLines(text, lines, room - 1));
         }
-        lines.back() += word;
-        word.clear();
-    };
-    for (char32_t c : text) {
-        if (c == U' ' || c == U'\n')
-            flush();
-        else
-            word += c;
+        rows.insert(rows.end(), lines.begin(), lines.end());
+        cut.insert(cut.end(), lines.size(), false);
+        cut.back() = more;
     }
-    flush();
-    return lines;
-}
-
-ScreenBuffer::ScreenBuffer(int cols, int rows)
-    : m_cols(cols), m_rows(rows), m_cells(static_cast<size_t>(cols) * static_cast<size_t>(rows)) {}
-
-void ScreenBuffer::put(int x, int y, char32_t ch, uint8_t attr, bool continuation) {
-    if (x < 0 || y < 0 || x >= m_cols || y >= m_rows)
-        return;
-    m_cells[index(x, y)] = Cell{ch, attr, continuation};
-}
-
-int ScreenBuffer::text(int x, int y, const std::string& utf8Text, uint8_t attr, int maxWidth,
-                       bool plain) {
-    int used = 0;
-    bool mnemonic = false;
-    for (char32_t c : model::decodeUtf8(utf8Text)) {
-        if (!plain && c == U'&' && !mnemonic) {
-            mnemonic = true;
-            continue;
-        }
-        const int w = charWidth(c);
-        if (used + w > maxWidth || x + used + w > m_cols)
-            break;
-        const uint8_t a = mnemonic ? static_cast<uint8_t>(attr | kUnderline) : attr;
-        put(x + used, y, c, a);
-        if (w == 2)
-            put(x + used + 1, y, U' ', a, true);
-        used += w;
-        mnemonic = false;
+    std::vector<std::string> out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::string tail = cut[i] ? "..." : "";
+        if (leftOut > 0 && i + 1 == rows.size())
+            tail += " (+" + std::to_string(leftOut) + " more after exit)";
+        out.push_back(toUtf8(fitted(rows[i], model::decodeUtf8(tail), width)));
     }
-    return used;
-}
-
-void ScreenBuffer::fill(int x, int y, int w, int h, char32_t ch, uint8_t attr) {
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i)
-            put(x + i, y + j, ch, attr);
-}
-
-void ScreenBuffer::frame(int x, int y, int w, int h, uint8_t attr) {
-    if (w < 2 || h < 2)
-        return;
-    fill(x + 1, y, w - 2, 1, U'─', attr);
-    fill(x + 1, y + h - 1, w - 2, 1, U'─', attr);
-    fill(x, y + 1, 1, h - 2, U'│', attr);
-    fill(x + w - 1, y + 1, 1, h - 2, U'│', attr);
-    put(x, y, U'┌', attr);
-    put(x + w - 1, y, U'┐', attr);
-    put(x, y + h - 1, U'└', attr);
-    put(x + w - 1, y + h - 1, U'┘', attr);
-}
-
-std::string ScreenBuffer::row(int y) const {
-    std::string out;
-    for (int x = 0; x < m_cols; ++x)
-        if (!at(x, y).continuation)
-            model::appendUtf8(out, at(x, y).ch);
-    return out;
-}
-
-std::string ScreenBuffer::dump() const {
-    std::string out;
-    for (int y = 0; y < m_rows; ++y)
-        out += row(y) + "\n";
     return out;
 }
 
@@ -294,8 +239,7 @@ std::vector<Placement> layout(const Scene& scene, int cols, int rows) {
                 {&w, 0, std::max(0, rowsAbove - 1), std::min(kIconicWidth, cols), 1, true});
             continue;
         }
-        const int cw = (w.width + model::kCharWidth - 1) / model::kCharWidth + kFrameWidth;
-        const int ch = (w.height + model::kCharHeight - 1) / model::kCharHeight + kFrameHeight;
+        const int cw = outerWidth(w.width), ch = outerHeight(w.height);
         int x = (cols - cw) / 2, y = (rowsAbove - ch) / 2;
         if (auto m = scene.moved.find(w.handle); m != scene.moved.end()) {
             x = std::min(x + m->second.first, cols - cw);
@@ -312,10 +256,28 @@ void minimumSize(const Scene& scene, int& cols, int& rows) {
     Scene centred = scene;
     centred.moved.clear();
     centred.logRows = 0;
-    for (const Placement& p : layout(centred, 0, 0)) {
-        cols = std::max(cols, p.w);
-        rows = std::max(rows, p.h + 1 + kStatusRows); // a row for a minimised window's bar
+    auto fit = [&cols, &rows](int w, int h) {
+        cols = std::max(cols, w);
+        rows = std::max(rows, h + 1 + kStatusRows); // a row for a minimised window's bar
+    };
+    for (const Placement& p : layout(centred, 0, 0))
+        fit(p.w, p.h);
+    for (const auto& [w, h] : scene.alsoFit)
+        fit(outerWidth(w), outerHeight(h));
+}
+
+std::vector<std::pair<int, int>> dialogClientSizes(const model::ResourceSet& resources) {
+    std::vector<std::pair<int, int>> out;
+    for (const model::Resource& r : resources.all()) {
+        if (!(r.type == model::kRtDialog))
+            continue;
+        try { // as the model sizes a dialog: a dialog unit is a quarter and an eighth of a cell
+            const model::DialogTemplate t = model::parseDialog(r.data);
+            out.emplace_back(t.cx * model::kCharWidth / 4, t.cy * model::kCharHeight / 8);
+        } catch (const std::runtime_error&) { // a template that opens no window needs no room
+        }
     }
+    return out;
 }
 
 void render(ScreenBuffer& s, const Scene& scene) {
@@ -326,7 +288,7 @@ void render(ScreenBuffer& s, const Scene& scene) {
         drawMenu(s, scene);
     if (scene.log != nullptr && scene.logRows > 0)
         drawLog(s, *scene.log, s.rows() - kStatusRows - scene.logRows, scene.logRows);
-    drawStatus(s, scene.status);
+    drawStatus(s, scene);
 }
 
 Hit hitTest(const Scene& scene, int cols, int rows, int x, int y) {

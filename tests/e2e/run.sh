@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Wine stage. First, without Wine, the shipped files' own checks (ctest in their tree:
-# size limits, import and export tables). Then a fresh Wine prefix on a virtual X display,
-# and inside Wine's own desktop window (so captions, frames and minimising work as with a
-# window manager):
+# size limits, import and export tables, the stand-in's version information). Then a fresh
+# Wine prefix on a virtual X display, and inside Wine's own desktop window (so captions, frames
+# and minimising work as with a window manager):
 #   1. the Win32 fidelity tests, the model's own tests run on Wine's user32;
 #   2. the call seam's tests, against both builds of the stand-in;
 #   3. the driver's scenarios against the real Test_rireruv.EXE with the __cdecl rireruv.dll
@@ -20,10 +20,11 @@ tests_bin=${WIN32_TESTS_BIN:-$(dirname "$bin")-tests/bin}
 started=$(date +%s%N)
 failed=()
 
-echo "== the shipped files: sizes, imports, exports"
+echo "== the shipped files: sizes, imports, exports, version information"
 ctest --test-dir "$(dirname "$bin")" --no-tests=error -V >"$out/files.txt" 2>&1 ||
   failed+=("file checks (see $out/files.txt)")
-grep -E 'tests passed|bytes, limit|over its limit|not one of|, expected \[' "$out/files.txt" |
+grep -E 'tests passed|bytes, limit|over its limit|not one of|, expected \[|: version |version information' \
+  "$out/files.txt" |
   sed 's/^[0-9]*: -- //' || true
 
 . "$(dirname "$0")/wine-session.sh"

@@ -2,15 +2,18 @@
 // prints one verdict per scenario. The output directory receives report.txt and the
 // screenshots (.bmp).
 //   e2e_driver.exe OUTPUT_DIRECTORY                 the scenarios
+//   e2e_driver.exe OUTPUT_DIRECTORY --scenario NAME the one scenario of that name
 //   e2e_driver.exe OUTPUT_DIRECTORY --soak SECONDS  polling that long leaks nothing
 //   e2e_driver.exe OUTPUT_DIRECTORY --bench SECONDS the benchmark's figures under Wine
 // Run from bin/stdcall, where a copy sits beside the __stdcall stand-in, it drives the same
 // EXE against that library. (Over 300 lines: the scenarios share their checks, and are read
 // as one list.)
+#include "legibility.h"
 #include "measure.h"
 #include "session.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -32,9 +35,10 @@ void say(const std::string& line) {
     }
 }
 
-// One scenario's findings.
+// One scenario's findings, and what it measured (said whether it passes or not).
 struct Check {
     std::vector<std::string> failures;
+    std::vector<std::string> notes;
     bool expect(bool ok, const std::string& what) {
         if (!ok)
             failures.push_back(what);
@@ -252,6 +256,37 @@ void foreignTimerIsIgnored(Check& c) {
     closedAndReleased(v, c);
 }
 
+// Where the verifier's thread has its activation and keyboard focus, for a failure's message.
+std::string focusState(const Verifier& v, HWND d) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(v.threadId(), &info);
+    auto name = [d](HWND h) -> std::string {
+        if (h == nullptr)
+            return "none";
+        if (h == d)
+            return "the verifier itself";
+        if (GetParent(h) == d)
+            return "its control " + std::to_string(GetDlgCtrlID(h));
+        return "\"" + utf8(textOf(h)) + "\"";
+    };
+    return "active window " + name(info.hwndActive) + ", focus " + name(info.hwndFocus);
+}
+
+struct VerifierWindow {
+    const Verifier* v;
+    HWND d;
+};
+// As after the About box on Windows: the verifier is active again, and the dialog manager has
+// given the focus back to the control that had it, Start/Stop.
+bool focusBackOnTheButton(void* context) {
+    const auto* w = static_cast<VerifierWindow*>(context);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(w->v->threadId(), &info) && info.hwndActive == w->d &&
+           info.hwndFocus == item(w->d, kButton);
+}
+
 void aboutBox(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "01 02 03"}});
     HWND d = openVerifier(v, c);
@@ -283,6 +318,9 @@ void aboutBox(Check& c) {
         pause(300);
         c.expect(!IsWindow(about), tag + "still open after dismissal");
         c.expect(IsWindowEnabled(d), tag + "the verifier is not enabled again");
+        VerifierWindow w{&v, d};
+        c.expect(waitFor(3000, focusBackOnTheButton, &w),
+                 tag + "the focus did not come back to Start/Stop: " + focusState(v, d));
         c.equal(itemText(d, kButton), L"Stop", tag + "button afterwards");
     }
     sysCommand(d, 0x20);
@@ -309,6 +347,132 @@ void failedInitialisation(Check& c) {
     const auto trace = v.trace();
     c.expect(trace == std::vector<std::string>{"ZELK_HWInit 8"},
              "library calls: " + std::to_string(trace.size()) + ", expected ZELK_HWInit only");
+}
+
+struct ChildText {
+    std::wstring text;
+    HWND found;
+};
+BOOL CALLBACK findChildText(HWND h, LPARAM lp) {
+    auto* ctx = reinterpret_cast<ChildText*>(lp);
+    if (textOf(h) != ctx->text)
+        return TRUE;
+    ctx->found = h;
+    return FALSE;
+}
+HWND childWithText(HWND parent, const std::wstring& text) {
+    ChildText ctx{text, nullptr};
+    EnumChildWindows(parent, findChildText, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+bool showsAB(void* dialog) {
+    return itemText(*static_cast<HWND*>(dialog), kData) == L"AB";
+}
+bool closed(void* window) {
+    return !IsWindow(*static_cast<HWND*>(window));
+}
+
+// Keys as a person types them: through the window system's input, to the foreground window.
+void typeKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
+    for (const auto& [vk, down] : keys) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        SendInput(1, &in, sizeof in);
+    }
+}
+void tap(WORD vk) {
+    typeKeys({{vk, true}, {vk, false}});
+}
+
+bool inForeground(void* window) {
+    return GetForegroundWindow() == *static_cast<HWND*>(window);
+}
+bool inItsSystemMenu(void* context) {
+    const auto* w = static_cast<VerifierWindow*>(context);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(w->v->threadId(), &info) && (info.flags & GUI_INMENUMODE) != 0 &&
+           info.hwndMenuOwner == w->d;
+}
+bool showsStop(void* dialog) {
+    return itemText(*static_cast<HWND*>(dialog), kButton) == L"Stop";
+}
+
+// The About box from the keyboard alone, and the keyboard in the verifier after it: Alt+Space
+// opens the system menu, Up reaches its last item, the About box, and Enter opens it; Enter
+// closes it; then Space presses Start, since the focus is back on the button.
+void keyboardThroughTheAboutBox(Check& c) {
+    Verifier v(Settings{{"RIRERUV_DATA", "01"}});
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    VerifierWindow w{&v, d};
+    SetForegroundWindow(d);
+    if (c.expect(waitFor(3000, inForeground, &d), "the verifier is not in the foreground")) {
+        typeKeys({{VK_MENU, true}, {VK_SPACE, true}, {VK_SPACE, false}, {VK_MENU, false}});
+        c.expect(waitFor(3000, inItsSystemMenu, &w), "Alt+Space opened no system menu");
+        tap(VK_UP);
+        tap(VK_RETURN);
+        HWND about = v.waitWindow(kAboutCaption, 3000);
+        if (c.expect(about != nullptr, "Up and Enter in the system menu opened no About box")) {
+            c.expect(waitFor(3000, inForeground, &about), "the About box is not in the foreground");
+            tap(VK_RETURN);
+            c.expect(waitFor(3000, closed, &about), "Enter did not close the About box");
+            if (c.expect(waitFor(3000, focusBackOnTheButton, &w),
+                         "after the About box: " + focusState(v, d))) {
+                tap(VK_SPACE);
+                c.expect(waitFor(3000, showsStop, &d),
+                         "Space after the About box did not press Start: " + focusState(v, d));
+            }
+        }
+    }
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
+// Each text a person reads, as Wine drew it on the screen: a quarter of its pixels at least
+// 4.5:1 against the face behind it, the least WCAG asks of body text. The darkest pixel alone
+// would not do: the smoothed hairlines of a light Ming face (AR PL UMing, which stood in for
+// 新細明體 before) have a few dark pixels, and read about 2.4:1 at their quarter.
+void textsAreLegible(Check& c) {
+    auto legible = [&c](HWND control, const std::string& what) {
+        if (!c.expect(control != nullptr, what + ": not found"))
+            return;
+        const Ink ink = inkOf(control);
+        if (c.expect(ink.pixels >= 20 && contrast(ink.quarter, ink.background) >= 4.5,
+                     what + " is hard to read: " + describe(ink)))
+            c.notes.push_back(what + ": " + describe(ink));
+    };
+    {
+        Verifier v(Settings{{"RIRERUV_DATA", "AB"}});
+        HWND d = openVerifier(v, c);
+        if (!d)
+            return;
+        legible(childWithText(d, L"Remote Data:"), "the dialog's label");
+        click(item(d, kButton));
+        if (c.expect(waitFor(3000, showsAB, &d), "the field did not show AB"))
+            legible(item(d, kData), "the byte shown");
+        sysCommand(d, 0x10);
+        HWND about = v.waitWindow(kAboutCaption, 3000);
+        if (c.expect(about != nullptr, "no About box")) {
+            legible(childWithText(about, L"Test_rireruv Version 1.0"), "the About box's version");
+            legible(childWithText(about, L"Copyright (C) 2026"), "the About box's copyright");
+            click(item(about, IDOK));
+            c.expect(waitFor(3000, closed, &about), "the About box stayed open");
+        }
+        sysCommand(d, SC_CLOSE);
+        closedAndReleased(v, c);
+    }
+    Verifier v(Settings{{"RIRERUV_INIT_STATUS", "8"}});
+    HWND box = v.waitWindow(L"Test_rireruv");
+    if (!c.expect(box != nullptr, "no failure message"))
+        return;
+    legible(item(box, 0xFFFF), "the failure message");
+    click(FindWindowExW(box, nullptr, L"Button", nullptr));
+    c.expect(v.waitExit(5000), "the process did not end after the message");
 }
 
 void otherStatusesOpen(Check& c) {
@@ -365,6 +529,98 @@ void slowLibrary(Check& c) {
     closedAndReleased(v, c);
 }
 
+// ---- a library that crashes --------------------------------------------------------------
+
+// Where a function a library exports begins, as an offset from the library's base: the fault's
+// offset in a report must fall just after it. 0 when the library or the function cannot be
+// found. A __stdcall function of one argument may be exported decorated.
+unsigned long entryOffset(const std::wstring& library, const std::string& function) {
+    HMODULE m = LoadLibraryExW(library.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (m == nullptr)
+        return 0;
+    FARPROC found = GetProcAddress(m, function.c_str());
+    if (found == nullptr)
+        found = GetProcAddress(m, (function + "@4").c_str());
+    const auto* at = reinterpret_cast<const char*>(found);
+    const unsigned long offset = at != nullptr ? at - reinterpret_cast<const char*>(m) : 0;
+    FreeLibrary(m);
+    return offset;
+}
+
+// How the test's rireruv.dll crashes (tests/e2e/crashing_library.cpp), and what the program
+// must say of it.
+struct Crash {
+    const char* how;      // its E2E_CRASH_IN
+    const char* entry;    // the entry the program was in, or null: none
+    const char* function; // where in the library the fault is
+    DWORD code;
+    const char* what;
+};
+const Crash kNullRead = {nullptr, nullptr, nullptr, EXCEPTION_ACCESS_VIOLATION,
+                         "exception 0xC0000005 (access violation reading 0x00000000)"};
+
+// The library crashes: the program says so, naming the library, the entry it was in (or that it
+// was in none) and where in the library the fault was, then ends with the exception's code,
+// calling the library no more.
+void libraryCrashes(Check& c, const Crash& crash) {
+    Verifier v(Settings{{"E2E_CRASH_IN", crash.how}}, "", L"crashing\\Test_rireruv.EXE");
+    const std::string entry = crash.entry != nullptr ? crash.entry : "";
+    std::vector<std::string> calls = {"ZELK_HWInit"};
+    if (entry == "ZELK_GetRemoteData" || entry == "ZELK_Free") {
+        HWND d = openVerifier(v, c);
+        if (!d)
+            return;
+        if (entry == "ZELK_GetRemoteData")
+            click(item(d, kButton));
+        else
+            sysCommand(d, SC_CLOSE);
+        calls.push_back(entry);
+    }
+    HWND box = v.waitWindow(L"Test_rireruv");
+    if (!c.expect(box != nullptr, "no message box captioned \"Test_rireruv\"; " +
+                                      (v.waitExit(0) ? "the process ended with " + hex(v.exitCode())
+                                                     : std::string("the process runs on"))))
+        return;
+    c.expect(entry != "ZELK_HWInit" || v.findWindow(kCaption) == nullptr,
+             "the verifier is visible behind the message box");
+    const std::string text = utf8(itemText(box, 0xFFFF));
+    const std::string head =
+        "rireruv.dll crashed " +
+        (entry.empty() ? "outside the program's calls" : "in " + entry + "()") + ": " + crash.what +
+        " at rireruv.dll+0x";
+    const std::string tail = ". The program ends.";
+    char* end = nullptr;
+    const unsigned long offset =
+        text.rfind(head, 0) == 0 ? std::strtoul(text.c_str() + head.size(), &end, 16) : 0;
+    if (c.expect(end != nullptr && end != text.c_str() + head.size() && std::string(end) == tail,
+                 "message: \"" + text + "\"")) {
+        const std::string function = crash.function != nullptr ? crash.function : entry;
+        const unsigned long begins = entryOffset(exeDir() + L"crashing\\rireruv.dll", function);
+        c.expect(begins != 0 && offset >= begins && offset < begins + 0x100,
+                 "the fault is at rireruv.dll+" + hex(offset) + ", not in " + function +
+                     ", which begins at +" + hex(begins));
+    }
+    HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
+    c.expect(ok != nullptr && FindWindowExW(box, ok, L"Button", nullptr) == nullptr,
+             "the box should have one button");
+    click(ok);
+    if (!c.expect(v.waitExit(5000), "the process did not end after the message"))
+        return;
+    c.expect(v.exitCode() == crash.code,
+             "exit status " + hex(v.exitCode()) + ", not the exception's " + hex(crash.code));
+    std::string made;
+    for (const auto& line : v.trace())
+        made += line + " ";
+    c.expect(v.trace() == calls, "library calls: " + made);
+}
+
+// A null pointer read in the entry, which E2E_CRASH_IN names.
+void libraryCrashesIn(Check& c, const char* entry) {
+    Crash crash = kNullRead;
+    crash.how = crash.entry = entry;
+    libraryCrashes(c, crash);
+}
+
 void commandLineChangesNothing(Check& c) {
     Verifier v(Settings{}, "/about --data=FF \"C:\\no such file\" 8");
     HWND d = openVerifier(v, c);
@@ -385,6 +641,7 @@ int wmain(int argc, wchar_t** argv) {
     g_out = argc > 1 ? argv[1] : L".";
     const std::wstring mode = argc > 2 ? argv[2] : L"";
     const unsigned seconds = argc > 3 ? static_cast<unsigned>(_wtoi(argv[3])) : 60;
+    const std::string only = mode == L"--scenario" && argc > 3 ? utf8(argv[3]) : "";
     // Binary, so the report's lines end in LF alone and the shell reads them as they are.
     g_report = _wfopen((g_out + L"\\report.txt").c_str(), L"wb");
     if (mode == L"--soak" || mode == L"--bench") {
@@ -404,14 +661,36 @@ int wmain(int argc, wchar_t** argv) {
         {"Start, Stop, Start leaves one timer", startStopStartLeavesOneTimer},
         {"a foreign timer id is ignored", foreignTimerIsIgnored},
         {"About box from 0x10, 0x13, 0x1F, not 0x20", aboutBox},
+        {"the keyboard through the About box and back", keyboardThroughTheAboutBox},
         {"failed initialisation", failedInitialisation},
         {"other statuses open normally", otherStatusesOpen},
         {"closing while polling", closingWhilePolling},
         {"a slow library", slowLibrary},
         {"command-line arguments change nothing", commandLineChangesNothing},
+        {"every text is legible on the screen", textsAreLegible},
+        {"a library that crashes in ZELK_HWInit",
+         [](Check& c) { libraryCrashesIn(c, "ZELK_HWInit"); }},
+        {"a library that crashes in ZELK_GetRemoteData",
+         [](Check& c) { libraryCrashesIn(c, "ZELK_GetRemoteData"); }},
+        {"a library that crashes in ZELK_Free", [](Check& c) { libraryCrashesIn(c, "ZELK_Free"); }},
+        {"a library that crashes in a thread of its own",
+         [](Check& c) {
+             Crash crash = kNullRead;
+             crash.how = "thread";
+             crash.function = "crashingThread";
+             libraryCrashes(c, crash);
+         }},
+        {"a library that overflows its stack",
+         [](Check& c) {
+             libraryCrashes(c, {"overflow", "ZELK_GetRemoteData", "overflowingRecursion",
+                                EXCEPTION_STACK_OVERFLOW, "exception 0xC00000FD (stack overflow)"});
+         }},
     };
-    int failed = 0;
+    int failed = 0, ran = 0;
     for (const auto& [name, run] : scenarios) {
+        if (!only.empty() && only != name)
+            continue;
+        ++ran;
         const DWORD start = GetTickCount();
         Check c;
         run(c);
@@ -419,7 +698,13 @@ int wmain(int argc, wchar_t** argv) {
         say((c.failures.empty() ? "PASS " : "FAIL ") + std::string(name) + took);
         for (const auto& f : c.failures)
             say("     " + f);
+        for (const auto& n : c.notes)
+            say("     measured: " + n);
         failed += !c.failures.empty();
+    }
+    if (ran == 0) {
+        say("no scenario is called \"" + only + "\"");
+        failed = 1;
     }
     say(failed == 0 ? "ALL PASSED" : std::to_string(failed) + " FAILED");
     if (g_report)

@@ -42,11 +42,19 @@ struct FindContext {
     HWND found;
 };
 
+// The caption as the window system keeps it, without a message to the window: a window whose
+// thread is stopped (a crash being reported) must not hold the search up.
+std::wstring captionOf(HWND h) {
+    wchar_t buffer[512] = L"";
+    const int n = GetWindowTextW(h, buffer, 512);
+    return std::wstring(buffer, n > 0 ? n : 0);
+}
+
 BOOL CALLBACK findProc(HWND h, LPARAM lp) {
     auto* ctx = reinterpret_cast<FindContext*>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
-    if (pid == ctx->pid && IsWindowVisible(h) && textOf(h) == ctx->caption) {
+    if (pid == ctx->pid && IsWindowVisible(h) && captionOf(h) == ctx->caption) {
         ctx->found = h;
         return FALSE;
     }
@@ -113,11 +121,13 @@ Verifier::~Verifier() {
     DeleteFileW(m_probeOut.c_str());
 }
 
+// Time as the clock gives it, not as the loop counts it: a condition may itself take time.
 bool waitFor(DWORD timeoutMs, bool (*condition)(void*), void* context) {
-    for (DWORD waited = 0;; waited += 20) {
+    const DWORD start = GetTickCount();
+    for (;;) {
         if (condition(context))
             return true;
-        if (waited >= timeoutMs)
+        if (GetTickCount() - start >= timeoutMs)
             return false;
         Sleep(20);
     }
@@ -130,10 +140,11 @@ HWND Verifier::findWindow(const std::wstring& caption) const {
 }
 
 HWND Verifier::waitWindow(const std::wstring& caption, DWORD timeoutMs) const {
-    for (DWORD waited = 0;; waited += 20) {
+    const DWORD start = GetTickCount();
+    for (;;) {
         if (HWND h = findWindow(caption))
             return h;
-        if (waited >= timeoutMs)
+        if (GetTickCount() - start >= timeoutMs)
             return nullptr;
         Sleep(20);
     }
@@ -236,7 +247,13 @@ bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows) {
             UnionRect(&area, &area, &r);
     }
     if (windows.size() != 0 && *windows.begin() != nullptr) {
-        SetForegroundWindow(*windows.begin());
+        HWND first = *windows.begin();
+        SetForegroundWindow(first);
+        // Xvfb has no window manager to give Wine's desktop the X focus, so Wine draws even
+        // the foreground window's caption inactive (grey); on a person's screen it is active.
+        DWORD_PTR ignored = 0;
+        if (GetForegroundWindow() == first)
+            SendMessageTimeoutW(first, WM_NCACTIVATE, TRUE, 0, SMTO_BLOCK, 2000, &ignored);
         Sleep(300); // let the activation repaint the caption
     }
     const int margin = 8;

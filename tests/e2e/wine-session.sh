@@ -1,7 +1,9 @@
 # Sourced by the Wine stages: with $out set, makes a fresh 32-bit Wine prefix in $out/prefix
 # on a virtual X display of its own, and ends every process it started when the script exits.
 top=$(cd "$(dirname "$0")/../.." && pwd)
-export WINEPREFIX="$out/prefix" WINEARCH=win32
+# scripts/test gives all its stages one prefix instead, VERIFIER_WINEPREFIX, made fresh once a
+# run: a prefix takes 10-15 s to make.
+export WINEPREFIX=${VERIFIER_WINEPREFIX:-$out/prefix} WINEARCH=win32
 export WINEDEBUG=-all,err+module        # quiet, but a missing DLL is still reported
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko install prompts
 # Code page 950, so the program's 8-bit texts are those of a Taiwanese Windows.
@@ -21,4 +23,8 @@ cleanup() {
 trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
-"$top/scripts/wine-prefix" "$WINEPREFIX" --fresh
+if [ -n "${VERIFIER_WINEPREFIX:-}" ]; then
+  "$top/scripts/wine-prefix" "$WINEPREFIX"
+else
+  "$top/scripts/wine-prefix" "$WINEPREFIX" --fresh
+fi

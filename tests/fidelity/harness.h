@@ -29,6 +29,8 @@ void invalidate(HWND h);
 HINSTANCE module();
 // From the program's thread: PostMessage.
 void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+// From the program's thread: SetFocus.
+void focusOn(HWND h);
 // From either thread: what the window system says of a window.
 bool enabled(HWND h);
 bool visible(HWND h);
@@ -47,11 +49,20 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     HWND dialog() const; // the innermost dialog still open, or null
+    // What the window system says of the program's thread: its active window, and the window
+    // with the keyboard focus (null for none).
+    HWND activeWindow() const;
+    HWND focus() const;
     bool finished() const;
     void key(UINT vk);                         // a key press, to the focus
     void sysCommand(WPARAM id);                // as the taskbar or the system menu sends it
     void post(UINT msg, WPARAM wp, LPARAM lp); // to the innermost dialog
     void wait(unsigned ms);                    // lets ms pass, then until the program is idle
+    // Posts msg to the innermost dialog and, while the program handles it, presses keys and
+    // uncovers the dialog (so that it needs repainting), as a user and the window manager
+    // would; then waits until the program has caught up with the keys. What came meanwhile
+    // waits, with any tick that fell due, until the handler returns.
+    void postMeanwhile(UINT msg, const std::vector<UINT>& keys, bool uncover);
     // Until what the window system says meets condition, for up to ms: a real window manager
     // may act after the message that asked it to has been handled. False if it never did.
     bool waitUntil(const std::function<bool()>& condition, unsigned ms = 2000);

@@ -28,6 +28,9 @@ HINSTANCE module() {
 void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     model::postMessage(h, msg, wp, lp);
 }
+void focusOn(HWND h) {
+    model::setFocus(h);
+}
 bool enabled(HWND h) {
     const auto w = g_program != nullptr ? g_program->window(h) : std::nullopt;
     return w && w->enabled;
@@ -77,6 +80,16 @@ Session::~Session() {
 HWND Session::dialog() const {
     return m_impl->program.active();
 }
+HWND Session::activeWindow() const {
+    return m_impl->program.active();
+}
+HWND Session::focus() const {
+    for (const model::WindowView& w : m_impl->program.windows())
+        for (const model::ControlView& c : w.controls)
+            if (c.focused)
+                return c.handle;
+    return nullptr;
+}
 bool Session::finished() const {
     return !m_impl->program.running();
 }
@@ -88,6 +101,17 @@ void Session::sysCommand(WPARAM id) {
 }
 void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
     m_impl->program.post(msg, wp, lp);
+}
+// The model's program runs only when handed control, so the handler runs to its end first; the
+// user's actions then come at the time it took, before anything it left due.
+void Session::postMeanwhile(UINT msg, const std::vector<UINT>& keys, bool uncover) {
+    model::Program& program = m_impl->program;
+    program.post(msg, 0, 0);
+    program.inputAt(program.now());
+    for (UINT vk : keys)
+        program.key(static_cast<int>(vk));
+    if (uncover)
+        program.invalidate();
 }
 void Session::wait(unsigned ms) {
     m_impl->program.advance(ms);

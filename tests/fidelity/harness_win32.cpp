@@ -38,6 +38,9 @@ HINSTANCE module() {
 void postMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     PostMessageW(h, msg, wp, lp);
 }
+void focusOn(HWND h) {
+    SetFocus(h);
+}
 bool enabled(HWND h) {
     return IsWindowEnabled(h) != FALSE;
 }
@@ -141,6 +144,24 @@ HWND Session::dialog() const {
     return g_dialogs.empty() ? nullptr : g_dialogs.back();
 }
 
+namespace {
+GUITHREADINFO threadInfo(DWORD threadId) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(threadId, &info))
+        info = GUITHREADINFO{};
+    return info;
+}
+} // namespace
+
+HWND Session::activeWindow() const {
+    return threadInfo(m_impl->threadId).hwndActive;
+}
+
+HWND Session::focus() const {
+    return threadInfo(m_impl->threadId).hwndFocus;
+}
+
 bool Session::finished() const {
     return m_impl->done;
 }
@@ -162,6 +183,21 @@ void Session::sysCommand(WPARAM id) {
 
 void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
     PostMessageW(dialog(), msg, wp, lp);
+    m_impl->sync(*this);
+}
+
+// The handler takes longer than posting: what follows comes while it runs, or else before it
+// starts, queued behind msg, which is the same to the program.
+void Session::postMeanwhile(UINT msg, const std::vector<UINT>& keys, bool uncover) {
+    HWND d = dialog();
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(m_impl->threadId, &info);
+    PostMessageW(d, msg, 0, 0);
+    for (UINT vk : keys)
+        PostMessageW(info.hwndFocus ? info.hwndFocus : d, WM_KEYDOWN, vk, 1);
+    if (uncover)
+        InvalidateRect(d, nullptr, TRUE);
     m_impl->sync(*this);
 }
 

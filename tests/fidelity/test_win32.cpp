@@ -102,6 +102,43 @@ TEST(Win32, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
     EXPECT_EQ(record, (std::vector<std::string>{"WM_APP+1", "WM_PAINT", "WM_TIMER 3"}));
 }
 
+// The program's handler sets a timer, then is busy past its due time.
+INT_PTR busyPastATick(HWND h, UINT msg, WPARAM wp) {
+    if (msg == kApp) {
+        SetTimer(h, 1, 10, nullptr);
+        busy(100);
+    }
+    if (msg == WM_COMMAND)
+        note("key " + std::to_string(LOWORD(wp)));
+    return msg == WM_INITDIALOG || msg == kApp || msg == WM_COMMAND;
+}
+
+// Keys pressed while the program is busy come before the tick that fell due meanwhile, each
+// of them: however slow a handler (a library call), it never puts a tick before the user.
+TEST(Win32, KeysPressedWhileBusyComeBeforeTheTickThatFellDue) {
+    Session s([](HWND h, UINT msg, WPARAM wp, LPARAM) { return busyPastATick(h, msg, wp); });
+    s.wait(50);
+    s.take();
+    s.postMeanwhile(kApp, {VK_RETURN, VK_RETURN}, false);
+    s.wait(50);
+    auto record = only(s.take(), {"key", "WM_TIMER"});
+    record.resize(std::min<size_t>(record.size(), 3));
+    EXPECT_EQ(record, (std::vector<std::string>{"key 1", "key 1", "WM_TIMER 1"}));
+}
+
+// A window uncovered while the program is busy is painted before the tick that fell due
+// meanwhile: WM_PAINT comes before WM_TIMER whenever both wait.
+TEST(Win32, AWindowUncoveredWhileBusyIsPaintedBeforeTheTickThatFellDue) {
+    Session s([](HWND h, UINT msg, WPARAM wp, LPARAM) { return busyPastATick(h, msg, wp); });
+    s.wait(50);
+    s.take();
+    s.postMeanwhile(kApp, {}, true);
+    s.wait(50);
+    auto record = only(s.take(), {"WM_PAINT", "WM_TIMER"});
+    record.resize(std::min<size_t>(record.size(), 2));
+    EXPECT_EQ(record, (std::vector<std::string>{"WM_PAINT", "WM_TIMER 1"}));
+}
+
 TEST(Win32, NoTickAfterTheWindowIsDestroyed) {
     static int opened;
     opened = 0;
@@ -213,6 +250,57 @@ TEST(Win32, ANestedDialogDisablesItsOwnerWhoseTimersGoOn) {
     EXPECT_EQ(only(s.take(), {"nested"}), std::vector<std::string>{"nested returned"});
     EXPECT_EQ(s.dialog(), outer);
     EXPECT_TRUE(enabled(outer));
+}
+
+// Which of a dialog's windows h is, for a failure's message.
+std::string whichOf(HWND h, HWND dialog) {
+    if (h == nullptr)
+        return "no window";
+    if (h == dialog)
+        return "the dialog itself";
+    for (int id : {IDOK, IDCANCEL, 1008, 1009})
+        if (h == GetDlgItem(dialog, id))
+            return "control " + std::to_string(id);
+    return "another window";
+}
+
+// After a modal dialog owned by a dialog ends, the owner is the active window again and the
+// control that had the focus has it again: the dialog manager saves a dialog's focus when the
+// dialog is deactivated and restores it when it is activated (DefDlgProc, WM_ACTIVATE). So the
+// keyboard goes on where it was, without a click. The focus is first moved off the owner's
+// first tab stop, where a dialog that had lost it would put it back.
+TEST(Win32, AfterANestedDialogItsOwnerIsActiveWithTheFocusItHad) {
+    static HWND outer;
+    outer = nullptr;
+    const int kField = 1008, kButton = 1009; // of template 102: a static, the only tab stop
+    Session s(
+        [](HWND h, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+            if (msg == WM_INITDIALOG && outer == nullptr)
+                outer = h;
+            if (msg == kApp && h == outer)
+                focusOn(GetDlgItem(h, static_cast<int>(wp)));
+            if (msg == kApp + 1 && h == outer) {
+                DialogBoxParamW(module(), MAKEINTRESOURCEW(100), h, dialogProc, 0);
+                note("nested returned");
+            }
+            return msg >= kApp || endOnCommand(h, msg, wp);
+        },
+        [] { DialogBoxParamW(module(), MAKEINTRESOURCEW(102), nullptr, dialogProc, 0); });
+    ASSERT_NE(outer, nullptr);
+    ASSERT_TRUE(s.waitUntil([&] { return s.activeWindow() == outer; }));
+    EXPECT_EQ(whichOf(s.focus(), outer), "control " + std::to_string(kButton));
+    s.post(kApp, kField, 0);
+    ASSERT_EQ(whichOf(s.focus(), outer), "control " + std::to_string(kField));
+    s.post(kApp + 1, 0, 0);
+    HWND inner = s.dialog();
+    ASSERT_NE(inner, outer);
+    EXPECT_TRUE(s.waitUntil([&] { return s.activeWindow() == inner; }));
+    s.key(VK_ESCAPE);
+    EXPECT_EQ(only(s.take(), {"nested"}), std::vector<std::string>{"nested returned"});
+    EXPECT_TRUE(s.waitUntil([&] { return s.activeWindow() == outer; }))
+        << "the active window is " << whichOf(s.activeWindow(), outer);
+    EXPECT_TRUE(s.waitUntil([&] { return s.focus() == GetDlgItem(outer, kField); }))
+        << "the focus is on " << whichOf(s.focus(), outer) << ", not on control " << kField;
 }
 
 TEST(Win32, ComCountsItsInitialisations) {

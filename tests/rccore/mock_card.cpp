@@ -79,6 +79,18 @@ gboolean onLircIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client
     return TRUE;
 }
 
+// Runs on the testbed's worker thread, for every read of the lirc node. The kernel checks the
+// size before anything else (lirc_dev.c, lirc_read_scancode); a size it takes is left to
+// umockdev, which reads the node's stream.
+gboolean onLircRead(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client,
+                    gpointer /*data*/) {
+    const size_t size = static_cast<size_t>(umockdev_ioctl_client_get_arg(client)->data_len);
+    if (size >= sizeof(lirc_scancode) && size % sizeof(lirc_scancode) == 0)
+        return FALSE;
+    umockdev_ioctl_client_complete(client, -1, EINVAL);
+    return TRUE;
+}
+
 gboolean refuse(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gpointer /*data*/) {
     umockdev_ioctl_client_complete(client, -1, ENOTTY);
     return TRUE;
@@ -129,6 +141,7 @@ MockCard::MockCard(const std::string& deviceFile, const std::string& eventIoctlF
     check(umockdev_testbed_attach_ioctl(m_bed, kEventNode, m_event->handler(), &error), error,
           kEventNode);
     g_signal_connect(m_lirc, "handle-ioctl", G_CALLBACK(withLirc ? onLircIoctl : refuse), nullptr);
+    g_signal_connect(m_lirc, "handle-read", G_CALLBACK(onLircRead), nullptr);
     check(umockdev_testbed_attach_ioctl(m_bed, kLircNode, m_lirc, &error), error, kLircNode);
     g_lircMode = 0;
 }
@@ -158,6 +171,27 @@ void MockCard::pressKeyOnEventDevice(uint32_t scancode) {
         return;
     const std::vector<input_event> events = pressEvents(scancode, m_event->keyFor(scancode));
     writeNode(kEventNode, events.data(), events.size() * sizeof(input_event));
+}
+
+void MockCard::overflowOnEventDevice() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    const input_event dropped = event(now, EV_SYN, SYN_DROPPED, 0);
+    writeNode(kEventNode, &dropped, sizeof dropped);
+}
+
+void MockCard::partOfAnEventOnEventDevice() {
+    const input_event part{};
+    writeNode(kEventNode, &part, sizeof part / 2);
+}
+
+void MockCard::link(const std::string& path, const std::string& target) {
+    gchar* root = umockdev_testbed_get_root_dir(m_bed); // the caller's to free
+    const std::string inBed = std::string(root) + path;
+    g_free(root);
+    g_mkdir_with_parents(inBed.substr(0, inBed.rfind('/')).c_str(), 0755);
+    if (symlink(target.c_str(), inBed.c_str()) != 0)
+        throw std::runtime_error("cannot link " + inBed + ": " + std::strerror(errno));
 }
 
 void MockCard::grabbedElsewhere(bool held) {

@@ -35,7 +35,8 @@ const std::vector<MockKey>& cardKeymap();
 class MockCard {
   public:
     // withLirc false: the lirc node refuses every ioctl, as under umockdev-run, so a reader
-    // that prefers lirc falls back to the event device.
+    // that prefers lirc falls back to the event device. Either way a read of the lirc node
+    // whose size is not a whole number of 24-byte records fails with EINVAL, as the kernel's.
     MockCard(const std::string& deviceFile, const std::string& eventIoctlFile,
              bool withLirc = true);
     ~MockCard();
@@ -50,8 +51,16 @@ class MockCard {
     void pressKeyOnEventDevice(uint32_t scancode);
     // Whether another program holds the event device's grab: EVIOCGRAB then fails with EBUSY.
     void grabbedElsewhere(bool held);
+    // On /dev/input/event5: SYN_DROPPED, as evdev queues it when a reader's buffer overflowed.
+    void overflowOnEventDevice();
+    // On /dev/input/event5: the first bytes of an event and no more, which evdev never gives but
+    // a stream may.
+    void partOfAnEventOnEventDevice();
     // On /dev/lirc0: one lirc_scancode record, with the key the card's keymap maps it to.
     void pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags = 0);
+    // A link in the testbed's /dev, as udev makes /dev/input/by-path names: relative, to the
+    // node ("../event5").
+    void link(const std::string& path, const std::string& target);
     // The receive mode a reader set on /dev/lirc0 (LIRC_MODE_*), 0 before any.
     uint32_t lircMode() const;
 

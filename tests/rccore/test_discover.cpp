@@ -150,4 +150,77 @@ TEST(Discovery, NoReceiverAtAll) {
     EXPECT_NE(target.error.find("no remote receiver at all"), std::string::npos);
 }
 
+// A receiver on the card with these ids, as its sysfs gives them ("0x1131", "junk").
+std::string onCard(const std::string& vendor, const std::string& device) {
+    return "P: " + bridged("0000:05:01.0") + "\nE: SUBSYSTEM=pci\nA: vendor=" + vendor +
+           "\nA: device=" + device + "\n\n" +
+           rc(bridged("0000:05:01.0"), 0, "saa7134", "saa7134 IR (A)", "", 5, 0);
+}
+
+// auto takes a receiver on exactly the chips of the cards this verifier is for: the SAA713x
+// family and the Bt878/879's video function, not its audio one nor a neighbour's id.
+TEST(Discovery, AutoTakesTheSixChipsOfOurCardsAndNoOther) {
+    const std::vector<std::tuple<std::string, std::string, std::string>> cards = {
+        {"0x1131", "0x7130", "SAA7130"}, {"0x1131", "0x7133", "SAA7133"},
+        {"0x1131", "0x7134", "SAA7134"}, {"0x1131", "0x7135", "SAA7135"},
+        {"0x109e", "0x036e", "Bt878"},   {"0x109e", "0x036f", "Bt879"},
+        {"0x109e", "0x0878", ""}, // the Bt878's audio function
+        {"0x109e", "0x0879", ""},        {"0x109e", "0x036d", ""},
+        {"0x109e", "0x0350", ""}, // Bt848
+        {"0x1131", "0x7131", ""},        {"0x1131", "0x7136", ""},
+        {"0x1131", "0x712f", ""},        {"0x1131", "0x7146", ""}, // SAA7146: no receiver of ours
+        {"0x1131", "0x7160", ""},        {"0x1132", "0x7134", ""},
+        {"0x109f", "0x036e", ""},        {"0x14f1", "0x8800", ""}, // a cx88 card
+    };
+    for (const auto& [vendor, device, chip] : cards) {
+        SCOPED_TRACE(vendor + ":" + device);
+        FakeSys sys(onCard(vendor, device));
+        const auto all = rireruv::listReceivers();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].chip, chip);
+        const auto target = rireruv::pickReceiver("auto", all);
+        EXPECT_EQ(target.receiver != nullptr, !chip.empty()) << target.error;
+    }
+}
+
+// An id that is not one must not read as 0000:0000, a device that does not exist.
+TEST(Discovery, IdsThatAreNotIdsAreSaidToBeUnreadable) {
+    const std::vector<std::pair<std::string, std::string>> cards = {
+        {"junk", "0x7134"}, {"0x1131", ""},        {"0x1131", "0x"},
+        {"0x", "0x7134"},   {"0x11310", "0x7134"}, {"0x1131", "0x7134 7135"},
+    };
+    for (const auto& [vendor, device] : cards) {
+        SCOPED_TRACE(vendor + ":" + device);
+        FakeSys sys(onCard(vendor, device));
+        EXPECT_EQ(found(), Found{"rc0 PCI, ids unreadable /dev/lirc0 /dev/input/event5"});
+        const auto target = rireruv::pickReceiver("auto", rireruv::listReceivers());
+        EXPECT_NE(target.error.find("found rc0 (saa7134, saa7134 IR (A)) on PCI, ids unreadable, "
+                                    "/dev/lirc0"),
+                  std::string::npos)
+            << target.error;
+    }
+    FakeSys usb(pci("0000:00:14.0", "8086", "1e31") + "P: " + bridged("0000:00:14.0") +
+                "/usb1/1-2\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=zz\n"
+                "A: idProduct=0815\n\n" +
+                rc(bridged("0000:00:14.0") + "/usb1/1-2", 3, "mceusb", "MCE", "", 3, 3));
+    EXPECT_EQ(found(), Found{"rc3 USB, ids unreadable /dev/lirc3 /dev/input/event3"});
+}
+
+// The driver's names reach a terminal through every message that lists receivers.
+TEST(Discovery, NamesFromSysfsAreEscaped) {
+    const std::string rcPath = bridged("0000:05:01.0") + "/rc/rc0";
+    FakeSys sys(pci("0000:05:01.0", "1131", "7134") + "P: " + rcPath +
+                "\nE: SUBSYSTEM=rc\nE: DRV_NAME=saa\x7F_7134\nE: DEV_NAME=IR \x1B]0;owned\x07" +
+                std::string(200, 'x') + "\nE: NAME=rc-\xC2\x9Bmap\n\n");
+    const auto all = rireruv::listReceivers();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].keymap, "rc-\\xC2\\x9Bmap"); // a C1 control: valid UTF-8, still obeyed
+    const std::string expected =
+        "rc0 (saa\\x7F_7134, IR \\e]0;owned\\x07" + std::string(107, 'x') + "... (213 bytes))";
+    EXPECT_EQ(all[0].describe(), expected);
+    const auto target = rireruv::pickReceiver("rc1", all);
+    EXPECT_NE(target.error.find("found " + expected + " on SAA7134, no nodes"), std::string::npos)
+        << target.error;
+}
+
 } // namespace

@@ -12,9 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +86,33 @@ TEST(MockedLirc, AutoReadsTheLircNodeInScancodeModeAndTracesEveryRecord) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[lines.size() - 2], "ZELK_GetRemoteData 00");
     EXPECT_EQ(lines.back(), "ZELK_Free");
+}
+
+// The kernel refuses a read of less than a record or of part of one before it looks for records
+// (lirc_dev.c, lirc_read_scancode), so a reader whose buffer is not a whole number of records
+// reads nothing, ever. The described node refuses it too, or the test above would pass such a
+// reader on a stream that takes any size.
+TEST(MockedLirc, TheNodeRefusesAReadOfPartRecordsAsTheKernelDoes) {
+    rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL);
+    const int fd = open("/dev/lirc0", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    card.pressOnLirc(0x40c, RC_PROTO_NEC);
+    unsigned char buffer[sizeof(lirc_scancode) * 4];
+    for (const size_t size :
+         {size_t{1}, sizeof(lirc_scancode) - 1, sizeof(lirc_scancode) + 1, sizeof buffer - 8}) {
+        SCOPED_TRACE(size);
+        errno = 0;
+        EXPECT_EQ(read(fd, buffer, size), -1);
+        EXPECT_EQ(errno, EINVAL);
+    }
+    // A whole number of records is read as the node's stream has it, the record pressed above.
+    ssize_t got = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((got = read(fd, buffer, sizeof buffer)) < 0 && errno == EAGAIN &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(got, static_cast<ssize_t>(sizeof(lirc_scancode)));
+    close(fd);
 }
 
 } // namespace

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <grp.h>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,18 +98,51 @@ TEST(PickReceiver, ValidSettings) {
     }
 }
 
-TEST(PermissionMessage, NamesOwnerGroupModeAndFix) {
-    const std::string path = scratch("event-denied");
-    std::ofstream(path) << "";
-    chmod(path.c_str(), 0600);
-    const std::string why = rireruv::openFailure(path, EACCES);
-    EXPECT_NE(why.find("no permission to read " + path +
-                       " (owner root, group root, mode "
-                       "-rw-------)"),
-              std::string::npos)
-        << why;
-    EXPECT_NE(why.find("sudo setfacl -m u:$USER:r " + path), std::string::npos) << why;
-    EXPECT_NE(rireruv::openFailure("/dev/lirc0", ENODEV).find("removed"), std::string::npos);
+gid_t groupId(const char* name) {
+    const group* g = getgrnam(name);
+    return g != nullptr ? g->gr_gid : 0;
+}
+
+// A node its group may read needs the user in that group; one only root may read (a lirc node
+// on most systems) needs a udev rule for its kind of node first: no group to join would do.
+TEST(PermissionMessage, NamesOwnerGroupModeAndTheFixForThatNode) {
+    ASSERT_EQ(getuid(), 0u) << "these nodes are made with the owner and group of a real system";
+    ASSERT_NE(groupId("input"), 0u);
+    ASSERT_NE(groupId("video"), 0u);
+    struct Case {
+        std::string file;
+        gid_t group;
+        mode_t mode;
+        bool lirc;
+        std::string says, fix, notFix;
+    };
+    const std::string lircRule = "a udev rule SUBSYSTEM==\"lirc\", GROUP=\"video\"";
+    const std::vector<Case> cases = {
+        {"lirc-root-only", 0, 0600, true, "(owner root, group root, mode -rw-------)", lircRule,
+         "usermod"},
+        {"lirc-video-unreadable", groupId("video"), 0600, true, "group video, mode -rw-------",
+         lircRule, "usermod"},
+        {"event-input", groupId("input"), 0660, false, "(owner root, group input, mode -rw-rw----)",
+         "add yourself to its group: sudo usermod -aG input $USER", "udev rule"},
+        {"event-root-only", 0, 0640, false, "group root, mode -rw-r-----",
+         "a udev rule KERNEL==\"event*\", SUBSYSTEMS==\"rc\", GROUP=\"video\"", "usermod"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = scratch(c.file);
+        std::ofstream(path) << "";
+        ASSERT_EQ(chown(path.c_str(), 0, c.group), 0) << std::strerror(errno);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0) << std::strerror(errno);
+        const std::string why = rireruv::openFailure(path, EACCES, c.lirc);
+        EXPECT_EQ(why.rfind("no permission to read " + path + " ", 0), 0u) << why;
+        EXPECT_NE(why.find(c.says), std::string::npos) << why;
+        EXPECT_NE(why.find(c.fix), std::string::npos) << why;
+        EXPECT_EQ(why.find(c.notFix), std::string::npos) << why;
+        const bool rootOnly = c.notFix == "usermod";
+        EXPECT_EQ(why.find("sudo setfacl -m u:$USER:r " + path) != std::string::npos, rootOnly)
+            << why;
+    }
+    EXPECT_NE(rireruv::openFailure("/dev/lirc0", ENODEV, true).find("removed"), std::string::npos);
 }
 
 // The board chosen from the environment, as the exported entries see it.
@@ -117,7 +153,10 @@ struct InitRun {
 };
 
 InitRun initWith(std::map<std::string, std::string> env) {
-    const std::string trace = scratch("choose.trace");
+    // ctest runs these tests at once, each in a process of its own: one trace file per test.
+    const std::string trace =
+        scratch(std::string("choose.") +
+                testing::UnitTest::GetInstance()->current_test_info()->name() + ".trace");
     std::remove(trace.c_str());
     env["RIRERUV_TRACE"] = trace;
     auto board = rireruv::chooseBoard([&](const char* name) -> const char* {
@@ -153,8 +192,32 @@ TEST(ChooseBoard, TheSimulatedBoardSaysItIsSimulated) {
     run = initWith({{"RIRERUV_DATA", "00 05 -"}});
     EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 3 tokens)\n");
     EXPECT_EQ(run.trace, std::vector<std::string>{"ZELK_HWInit 0"});
+    run = initWith({{"RIRERUV_DATA", "05"}});
+    EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 1 token)\n");
     run = initWith({{"RIRERUV_INIT_STATUS", "8"}});
     EXPECT_EQ(run.err, "") << "a failed init names no board";
+}
+
+// Whatever RIRERUV_DEVICE holds comes back escaped: a newline in it cannot start a line of its
+// own that a reader of standard error would take for the library's.
+TEST(ChooseBoard, TheDevicesValueCannotForgeALine) {
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"/dev/x\nrireruv: board: rc0, forged", "RIRERUV_DEVICE=/dev/x\\nrireruv: board: rc0, "
+                                                "forged does not exist"},
+        {"x\nrireruv: board: rc0, \x1B[2Jforged",
+         "RIRERUV_DEVICE=\"x\\nrireruv: board: rc0, \\e[2Jforged\" is not a receiver"},
+        {"/" + std::string(100000, 'x'),
+         "RIRERUV_DEVICE=/" + std::string(119, 'x') + "... (100001 bytes) does not exist"},
+    };
+    for (const auto& [device, reason] : values) {
+        SCOPED_TRACE(reason);
+        const InitRun run = initWith({{"RIRERUV_DEVICE", device}});
+        EXPECT_EQ(run.status, 8);
+        EXPECT_EQ(run.err.rfind("rireruv: " + reason, 0), 0u) << run.err.substr(0, 300);
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+        ASSERT_EQ(run.trace.size(), 2u);
+        EXPECT_EQ(run.trace[0].rfind("error " + reason, 0), 0u);
+    }
 }
 
 } // namespace

@@ -219,6 +219,20 @@ TEST_F(Silence, NobodyOnlyWhenEveryProcessWasSeen) {
         << blind;
 }
 
+// The protocols file and other processes' names go into the hint as they are, unless escaped:
+// a command that clears the screen, or a newline, would reach the press log's terminal.
+TEST_F(Silence, NamesFromTheKernelAndOtherProcessesAreEscaped) {
+    process("300", "evil\x1B]0;title\x07", {"/dev/lirc0"});
+    const std::string line = why(receiver("", "rc-5\x1B[2J sony\x7F [lirc]"));
+    EXPECT_TRUE(has(line, "only lirc is enabled on rc0")) << line;
+    EXPECT_TRUE(has(line, "ir-keytable -s rc0 -p rc-5\\e[2J (available: rc-5\\e[2J sony\\x7F)"))
+        << line;
+    EXPECT_TRUE(has(line, "; evil\\e]0;title\\x07 (pid 300) has /dev/lirc0 open")) << line;
+
+    const std::string decoding = why(receiver("", "[rc-6\x1B[2J] [lirc]"));
+    EXPECT_TRUE(has(decoding, "rc0 decodes rc-6\\e[2J in software")) << decoding;
+}
+
 // A child process holding a file open until the test lets it go.
 class Holder {
   public:

@@ -2,6 +2,7 @@
 // across runs of polling, which press a poll showed, the hint once per silent run and its
 // withdrawal, and the summary at the end. Time is given, never waited for.
 #include "notes.h"
+#include "report.h"
 #include "tally.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +127,41 @@ TEST_F(TallyTest, SummaryWhenNothingCouldBeCounted) {
     simulated.presses({press(0x05), press(0x05), press(0xAB)}, 0);
     EXPECT_EQ(simulated.summary(), "summary: 3 presses read from the simulated board, 2 distinct "
                                    "bytes");
+}
+
+struct Texts {
+    std::vector<std::string> all; // a press's key, protocol and keymap; a hint's or message's text
+};
+
+void listenToTexts(void* context, int /*kind*/, const RireruvPress* p, const char* text) {
+    auto& all = static_cast<Texts*>(context)->all;
+    if (p == nullptr) {
+        all.push_back(text);
+        return;
+    }
+    all.insert(all.end(), {p->key != nullptr ? p->key : "-", p->protocol, p->keymap});
+}
+
+// The press log and --check show what a listener gets as it is: a byte a board should have
+// escaped and did not is escaped on the way, and no text is longer than a message may be.
+TEST(TallyNotes, AreSafeToShowAsTheyAre) {
+    Texts texts;
+    rireruv_listen(&listenToTexts, &texts);
+    Tally t;
+    t.begin("rc0", "rc-\x1B[2J");
+    t.poll(0);
+    PressNote p = press(0x05, "KEY_\nX");
+    p.protocol = "nec\x7F";
+    t.presses({p}, 1);
+    t.hint(std::string(100000, 'h'));
+    t.message("a\x1Bz");
+    rireruv_listen(nullptr, nullptr);
+    ASSERT_EQ(texts.all.size(), 5u);
+    EXPECT_EQ(texts.all[0], "KEY_\\x0AX");
+    EXPECT_EQ(texts.all[1], "nec\\x7F");
+    EXPECT_EQ(texts.all[2], "rc-\\x1B[2J");
+    EXPECT_LE(texts.all[3].size(), rireruv::kMessageMax);
+    EXPECT_EQ(texts.all[4], "a\\x1Bz");
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The call seam of platform/zelk.h, where the calling convention shows: after a call through
 // zelkCall the stack pointer is where it was, whether the callee was __cdecl (the caller
-// takes the argument off) or __stdcall (the callee does). Checked on functions of our own,
-// then on the two builds of the stand-in rireruv.dll, whose folder SEAM_STANDINS names.
+// takes the argument off) or __stdcall (the callee does), and the thread's exception frames are
+// those before it, the seam's own having been innermost during the call. Checked on functions
+// of our own, then on the two builds of the stand-in rireruv.dll, whose folder SEAM_STANDINS
+// names.
 #include "zelk.h"
 
 #include <gtest/gtest.h>
@@ -31,17 +33,26 @@ int bytesTakenBy(const void* entry, void* argument) {
     return taken;
 }
 
+// The innermost of the thread's exception frames.
+const ZelkFrame* innermostFrame() {
+    const ZelkFrame* frame;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(frame));
+    return frame;
+}
+
 struct SeamCall {
     int result;
     long stackShift; // the stack pointer after the call, less the one before
+    bool framesKept; // the thread's exception frames after the call are those before it
 };
 
 __attribute__((noinline)) SeamCall callThroughSeam(const void* entry, void* argument) {
     unsigned long before, after;
+    const ZelkFrame* frame = innermostFrame();
     __asm__ volatile("movl %%esp, %0" : "=r"(before));
-    const int result = zelkCall(entry, argument);
+    const int result = zelkCall(entry, argument, "entry");
     __asm__ volatile("movl %%esp, %0" : "=r"(after));
-    return {result, static_cast<long>(after - before)};
+    return {result, static_cast<long>(after - before), innermostFrame() == frame};
 }
 
 extern "C" __attribute__((noinline)) int __cdecl cdeclData(unsigned char* p) {
@@ -57,6 +68,32 @@ extern "C" __attribute__((noinline)) int __cdecl cdeclNone(void) {
 }
 extern "C" __attribute__((noinline)) int __stdcall stdcallNone(void) {
     return 9;
+}
+
+// What a callee finds as its innermost exception frame.
+struct SeenFrame {
+    const ZelkFrame* next;
+    const void* handler;
+    const char* entry;
+} g_seen;
+extern "C" __attribute__((noinline)) int __cdecl noteFrame(unsigned char* /*p*/) {
+    const ZelkFrame* frame = innermostFrame();
+    g_seen = {frame->next, reinterpret_cast<const void*>(frame->handler), frame->entry};
+    return 0;
+}
+
+// The library runs inside a frame of the seam's, innermost, so an exception it leaves
+// unhandled reaches zelkCrashed, which learns the entry from it, before any frame of the
+// window system's; the frame is gone after the call.
+TEST(CallSeam, EachCallRunsInAnExceptionFrameThatNamesItsEntry) {
+    const ZelkFrame* outer = innermostFrame();
+    unsigned char byte = 0;
+    g_seen = {};
+    zelkCall(reinterpret_cast<const void*>(noteFrame), &byte, "ZELK_GetRemoteData");
+    EXPECT_EQ(g_seen.handler, reinterpret_cast<const void*>(zelkCrashed));
+    EXPECT_STREQ(g_seen.entry, "ZELK_GetRemoteData");
+    EXPECT_EQ(g_seen.next, outer) << "not linked to the frames before the call";
+    EXPECT_EQ(innermostFrame(), outer) << "still linked after the call";
 }
 
 TEST(CallSeam, OwnFunctionsOfBothConventionsLeaveTheStackAsItWas) {
@@ -80,6 +117,7 @@ TEST(CallSeam, OwnFunctionsOfBothConventionsLeaveTheStackAsItWas) {
         byte = 0;
         const SeamCall call = callThroughSeam(row.entry, &byte);
         EXPECT_EQ(call.stackShift, 0);
+        EXPECT_TRUE(call.framesKept);
         EXPECT_EQ(call.result, row.result);
         EXPECT_EQ(byte, row.written < 0 ? 0 : row.written);
     }
@@ -128,6 +166,7 @@ TEST(CallSeam, BothStandInsAnswerThroughIt) {
         byte = 0;
         const SeamCall call = callThroughSeam(data, &byte);
         EXPECT_EQ(call.stackShift, 0);
+        EXPECT_TRUE(call.framesKept);
         EXPECT_EQ(call.result, 0);
         EXPECT_EQ(byte, 0xAB);
         EXPECT_EQ(callThroughSeam(release, nullptr).stackShift, 0);

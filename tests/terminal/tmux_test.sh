@@ -3,49 +3,12 @@
 # would and reads the screen back. usage: tmux_test.sh PATH/TO/Test_rireruv
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-session="verifier-$$"
-sock="verifier-$$"
-t() { tmux -L "$sock" "$@"; }
-cleanup() { t kill-server 2>/dev/null || true; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "---- screen ----"; t capture-pane -p -t "$session"; exit 1; }
-screen() { t capture-pane -p -t "$session"; }
+. "$(dirname "$0")/tmux_lib.sh"
 
-# The one way this test waits: until a check of the screen passes (or, after !, stops
-# passing), looked at every 50 ms for up to 5 s. A check reads what the program or a command
-# printed, never what the test typed: a typed command line stays on the screen, and a check
-# that can match it passes before anything has happened.
-wait_until() {
-  local negate=0
-  [ "$1" = "!" ] && { negate=1; shift; }
-  for _ in $(seq 100); do
-    if "$@"; then [ $negate = 0 ] && return 0
-    else [ $negate = 1 ] && return 0; fi
-    sleep 0.05
-  done
-  fail "waited for ${negate/1/the end of }$*"
-}
-shows() { screen | grep -qF -- "$1"; }      # the text anywhere (what the program draws)
-shows_line() { screen | grep -qxF -- "$1"; } # a whole line that is exactly the text
-wait_for() { # [!] TEXT: the program's window shows (or stops showing) TEXT
-  if [ "$1" = "!" ]; then wait_until ! shows "$2"; else wait_until shows "$1"; fi
-}
-# Types a command line into the shell and waits until it has run: it ends by printing MARK on
-# a line of its own, written as two quoted halves so that the typed line never contains it.
-in_shell() { # MARK COMMAND
-  t send-keys -t "$session" "$2; echo '${1:0:1}''${1:1}'" Enter
-  wait_until shows_line "$1"
-}
 data_value() { screen | grep -F ">Stop<" | sed -E 's/.*Remote +([0-9A-F]*) +>Stop<.*/\1/'; }
 polled_twice() { [ "$(grep -c '^ZELK_GetRemoteData' "$1" 2>/dev/null)" -ge 2 ]; }
 data_shown() { [ -n "$(data_value)" ]; }
 data_differs_from() { local now; now=$(data_value); [ -n "$now" ] && [ "$now" != "$1" ]; }
-# Echo and canonical input, both on (the modes a shell expects), as the line before MARK.
-modes_restored() { screen | grep -B1 -xF "$1" | head -n 1 | grep -qxE 'echo icanon *'; }
-modes_command="stty -a | tr ' ;' '\n\n' | grep -x -e echo -e icanon | sort | tr '\n' ' '; echo"
-
-t -f /dev/null new-session -d -s "$session" -x 100 -y 30 "env -i PATH=$PATH TERM=screen-256color LANG=C.UTF-8 HOME=$HOME PS1='$ ' bash --norc --noprofile"
-in_shell "before-verifier" "clear"
 
 # Open, Start, and the simulated board's data changes.
 t send-keys -t "$session" "RIRERUV_DATA='11 22 33 44 55' $exe; echo exit=\$?" Enter
@@ -132,7 +95,7 @@ t send-keys -t "$session" "RIRERUV_DATA=GG $exe; echo exit=\$?" Enter
 wait_for "ZELK_HWInit() failed!"
 wait_for "$reason"
 t send-keys -t "$session" Enter
-wait_until shows_line "exit=0"
+wait_until shows_line "exit=2" # the failure box is the verdict
 wait_until shows_line "$reason"
 echo "ok: the failure's reason shown, and printed again after the exit"
 
