@@ -63,7 +63,8 @@ int textWidth(const std::u32string& text, bool mnemonics = false);
 int textWidth(const std::string& utf8, bool mnemonics = false);
 
 // Breaks text into lines of at most w cells, at spaces where it can, as SS_LEFT does; with
-// mnemonics, an '&' takes no cell (ScreenBuffer::text).
+// mnemonics, an '&' takes no cell (ScreenBuffer::text). A character wider than w (a wide one at
+// w 1) takes a line of its own, the one line wider than w.
 std::vector<std::u32string> wrap(const std::u32string& text, int w, bool mnemonics = false);
 
 } // namespace terminal
