@@ -17,18 +17,6 @@ int g_readEnd = -1;
 int g_realStderr = -1; // -1 as well when standard error was closed: nothing is written out
 volatile std::sig_atomic_t g_utf8 = 1;
 
-void writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
 // With standard error closed, descriptor 2 is free and pipe() takes it: such an end is moved
 // above 2, or installing the write end as 2 would close it.
 int aboveStandardOnes(int fd) {
@@ -174,6 +162,18 @@ StderrCapture::~StderrCapture() {
         if (fd >= 0)
             ::close(fd);
     g_readEnd = g_realStderr = -1;
+}
+
+void writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
 }
 
 } // namespace terminal

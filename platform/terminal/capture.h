@@ -48,4 +48,8 @@ class StderrCapture {
     size_t m_dropped = 0; // lines of m_all no longer kept
 };
 
+// write(2) of all of data to fd, again after EINTR; gives up on an error. Safe in a signal
+// handler: the front end writes the terminal's modes and the caught messages with it.
+void writeAll(int fd, const char* data, size_t size);
+
 } // namespace terminal

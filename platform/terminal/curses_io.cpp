@@ -2,6 +2,7 @@
 // the terminal.
 #include "curses_io.h"
 
+#include "capture.h"
 #include "escape.h"
 
 #include <algorithm>
@@ -32,15 +33,7 @@ const char kModesOn[] = "\x1b[?1000h\x1b[?1006h\x1b[?2004h";
 const char kModesOff[] = "\x1b[?2004l\x1b[?1006l\x1b[?1000l";
 
 void writeOut(const char* text, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, text, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text += n;
-        size -= static_cast<size_t>(n);
-    }
+    writeAll(STDOUT_FILENO, text, size);
 }
 
 void restore() {
