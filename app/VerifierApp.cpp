@@ -1,7 +1,7 @@
 // The one global application object and its start-up.
-#include "VerifierApp.h"
+#include "app/VerifierApp.h"
 
-#include "VerifierDlg.h"
+#include "dialog/VerifierDlg.h"
 
 BEGIN_MESSAGE_MAP(CVerifierApp, CWinApp)
 ON_COMMAND(ID_HELP, CWinApp::OnHelp) // void OnHelp()

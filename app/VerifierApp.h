@@ -1,7 +1,7 @@
 // The application: its start-up runs the verifier dialog, then lets the process end.
 #pragma once
 
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 class CVerifierApp : public CWinApp {
   public:

@@ -10,7 +10,6 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(win32_fidelity tests/fidelity/test_win32.cpp tests/fidelity/harness_win32.cpp
                ${RES_FILE})
 add_dependencies(win32_fidelity resources)
-target_include_directories(win32_fidelity PRIVATE platform/win32 tests/fidelity tests/support)
 target_link_libraries(win32_fidelity PRIVATE gtest_main ole32 user32)
 target_link_options(win32_fidelity PRIVATE ${WIN_LINK_OPTIONS})
 

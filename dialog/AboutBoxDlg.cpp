@@ -1,7 +1,7 @@
 // The About box: its template does all the work; IDOK ends it through CDialog::OnOK.
-#include "AboutBoxDlg.h"
+#include "dialog/AboutBoxDlg.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CAboutBoxDlg, CDialog)
 END_MESSAGE_MAP()

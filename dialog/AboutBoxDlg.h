@@ -1,7 +1,7 @@
 // The About box, opened from the verifier's system menu.
 #pragma once
 
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 class CAboutBoxDlg : public CDialog {
   public:

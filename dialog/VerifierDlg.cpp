@@ -1,9 +1,9 @@
 // The verifier dialog.
-#include "VerifierDlg.h"
+#include "dialog/VerifierDlg.h"
 
-#include "AboutBoxDlg.h"
-#include "resource.h"
-#include "zelk.h"
+#include "dialog/AboutBoxDlg.h"
+#include "res/resource.h"
+#include "platform/zelk.h"
 
 BEGIN_MESSAGE_MAP(CVerifierDlg, CDialog)
 ON_WM_SYSCOMMAND()                         // void OnSysCommand(UINT nID, LPARAM lParam)

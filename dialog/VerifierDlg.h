@@ -2,7 +2,7 @@
 // data, the About item of the system menu and the minimised-window icon.
 #pragma once
 
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 class CVerifierDlg : public CDialog {
   public:

@@ -3,11 +3,11 @@
 // escapeText). Beyond not crashing: what is decoded is characters, what is encoded and escaped
 // is UTF-8 without a character a terminal obeys, valid UTF-8 comes back as it went in, and an
 // escaped value reads back as the bytes it came from.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "escape.h"
-#include "model.h"
-#include "report.h"
+#include "terminal/escape.h"
+#include "platform/model/model.h"
+#include "rireruv/report.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,9 +3,9 @@
 // come split anywhere, so both must give the same keys. Beyond that: a character key is a
 // character a person can type (no control, no surrogate), a click lies in the terminal's
 // cells, and once the wait is over nothing is left waiting.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "keys.h"
+#include "terminal/keys.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,10 +3,10 @@
 // come in parts), drained after each; then the node goes away. Beyond not crashing: every
 // whole 24-byte record is one press with its fields, in order, and nothing else; draining
 // never blocks; a node that went away says so, and why, every time it is drained again.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "rccore_read.h"
-#include "report.h"
+#include "rireruv/rccore/read.h"
+#include "rireruv/report.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <linux/lirc.h>

@@ -3,10 +3,10 @@
 // that those are reached without a .res around them, a template or an icon group alone. Each
 // either reads or throws std::runtime_error, in bounded time and memory; what it reads lies in
 // the bytes it was given, and its texts come out as UTF-8.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "model.h"
-#include "resources.h"
+#include "platform/model/model.h"
+#include "platform/model/resources.h"
 
 #include <cstdint>
 #include <stdexcept>

@@ -3,9 +3,9 @@
 // not crashing: a press comes only at the end of a frame (SYN_REPORT) that had a scancode, one
 // at most, with the frame's last scancode; a key that went down in the frame is its key, and
 // a repeat is the scancode of the key held down since an earlier frame, with that key.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "rccore_read.h"
+#include "rireruv/rccore/read.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <linux/input.h>

@@ -4,11 +4,11 @@
 // among two made-up ones. RIRERUV_TRACE is left out: it creates the file it names. Beyond not
 // crashing: every reason is one line safe to show and within a message's bound, one at most
 // for each setting; what was taken is in range; a value taken means what it says.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "board.h"
-#include "rccore_find.h"
-#include "report.h"
+#include "rireruv/sim/simulated_board.h"
+#include "rireruv/rccore/find.h"
+#include "rireruv/report.h"
 
 #include <cstdint>
 #include <cstdlib>

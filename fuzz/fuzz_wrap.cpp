@@ -3,10 +3,10 @@
 // wider than the width (at 1, but for a character wider than that, alone on its line), no
 // character is lost, added or moved (the status line finds where() a message goes on by that),
 // and no line begins or ends with the space it was broken at.
-#include "check.h"
+#include "fuzz/check.h"
 
-#include "grid.h"
-#include "model.h"
+#include "terminal/grid.h"
+#include "platform/model/model.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,10 +1,10 @@
 // Which board the library drives: RIRERUV_DEVICE unset gives the simulated board, set gives
 // a real receiver. The simulated board's settings make no sense for a real one, so giving
 // both is a malformed setting rather than one silently ignored.
-#include "boards.h"
+#include "rireruv/remote_board.h"
 
-#include "report.h"
-#include "tally.h"
+#include "rireruv/report.h"
+#include "rireruv/tally.h"
 
 namespace rireruv {
 

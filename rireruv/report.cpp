@@ -1,8 +1,8 @@
 // Messages on standard error and the trace file, shared by the boards, and the escaping of text
 // from outside that goes into them.
-#include "report.h"
+#include "rireruv/report.h"
 
-#include "tally.h"
+#include "rireruv/tally.h"
 
 #include <cerrno>
 #include <cstdio>

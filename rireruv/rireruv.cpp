@@ -1,9 +1,9 @@
 // The exported entries of the stand-in rireruv.dll (librireruv.so on Linux): the board the
 // environment chooses, set up when it is first used.
 #define RIRERUV_BUILDING
-#include "zelk.h"
+#include "platform/zelk.h"
 
-#include "boards.h"
+#include "rireruv/remote_board.h"
 
 #include <cstdlib>
 

@@ -1,9 +1,9 @@
 // The account of a session, and the listener of notes.h it is told to.
-#include "tally.h"
+#include "rireruv/tally.h"
 
-#include "notes.h"
-#include "version.h"
-#include "report.h"
+#include "rireruv/notes.h"
+#include "rireruv/version.h"
+#include "rireruv/report.h"
 
 #include <ctime>
 

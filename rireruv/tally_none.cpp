@@ -1,6 +1,6 @@
 // The Windows library keeps no account: no front end there can listen, and the library stays
 // as small as the vendor's it stands in for.
-#include "tally.h"
+#include "rireruv/tally.h"
 
 namespace rireruv {
 

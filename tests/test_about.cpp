@@ -1,7 +1,7 @@
 // The About box from the system menu, the other system commands, and the minimised icon.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 namespace {
 

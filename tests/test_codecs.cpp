@@ -1,8 +1,8 @@
 // The text codecs where text crosses from one encoding to another: the model's UTF-16 to
 // UTF-8, which every text of the view goes through, and the terminal's escaping of text from
 // outside, which must let only UTF-8 through.
-#include "escape.h"
-#include "model.h"
+#include "terminal/escape.h"
+#include "platform/model/model.h"
 
 #include <gtest/gtest.h>
 

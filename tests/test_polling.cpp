@@ -1,7 +1,7 @@
 // Start/Stop polling of the remote data: the hex shown, the 200 ms rhythm, one timer only.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The compiled resources, read back from the .res bytes that also go into the executable.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "bounded.h"
-#include "resource.h"
+#include "tests/support/bounded.h"
+#include "res/resource.h"
 
 namespace {
 

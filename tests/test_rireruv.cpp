@@ -1,8 +1,8 @@
 // The stand-in library: its settings, its answers and its trace.
-#include "board.h"
-#include "notes.h"
-#include "report.h"
-#include "tally.h"
+#include "rireruv/sim/simulated_board.h"
+#include "rireruv/notes.h"
+#include "rireruv/report.h"
+#include "rireruv/tally.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A slow or silent library: the dialog stays usable, and ticks never pile up.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The terminal front end: what it draws from the windows, and what keys and clicks become.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "bounded.h"
-#include "escape.h"
-#include "frontend.h"
-#include "resource.h"
+#include "tests/support/bounded.h"
+#include "terminal/escape.h"
+#include "terminal/frontend.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // CWinApp and the framework's entry, AfxWinMain.
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 namespace {
 CWinApp* g_pApp = nullptr;

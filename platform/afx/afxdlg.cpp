@@ -1,5 +1,5 @@
 // CDialog, CPaintDC and CString: modal dialogs over the window system's dialog manager.
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 // ---- CDialog ------------------------------------------------------------------------------
 

@@ -19,7 +19,7 @@
 //   whatever the ANSI code page.
 #pragma once
 
-#include "win32api.h"
+#include "platform/win32api.h"
 
 #include <string>
 

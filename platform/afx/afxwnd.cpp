@@ -1,5 +1,5 @@
 // Message maps and CWnd: how a message reaches its handler, and what Default means.
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 #include <map>
 #include <memory>

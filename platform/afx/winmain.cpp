@@ -1,7 +1,7 @@
 // The Windows entry point of a program built on our framework, as MFC's library supplies it,
 // and where a crash of rireruv.dll is reported from (platform/zelk.h).
-#include "afxwin.h"
-#include "zelk.h"
+#include "platform/afx/afxwin.h"
+#include "platform/zelk.h"
 
 namespace {
 // The caption of the program's other message boxes, once AfxWinMain has settled it.

@@ -6,7 +6,7 @@
 // a lock.
 #pragma once
 
-#include "model.h"
+#include "platform/model/model.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,5 +1,5 @@
 // The dialog manager: dialogs from templates, modal loops, dialog keys, message boxes.
-#include "desktop.h"
+#include "platform/model/desktop.h"
 
 #include <algorithm>
 #include <stdexcept>

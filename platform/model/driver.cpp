@@ -4,7 +4,7 @@
 // a Boost.Context fiber switches between them in a few nanoseconds, where a pair of thread
 // switches took microseconds. A program that will not end is unwound by an exception thrown
 // at its next wait, so its frames' destructors run.
-#include "desktop.h"
+#include "platform/model/desktop.h"
 
 #include <boost/context/fiber.hpp>
 #include <boost/context/fixedsize_stack.hpp>

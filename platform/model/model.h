@@ -28,8 +28,8 @@
 // but resources.h (the compiled-resource formats) and win32api.h (the API the program calls).
 #pragma once
 
-#include "resources.h"
-#include "win32api.h"
+#include "platform/model/resources.h"
+#include "platform/model/win32api.h"
 
 #include <cstdint>
 #include <functional>

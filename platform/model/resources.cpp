@@ -1,5 +1,5 @@
 // Readers of the compiled resource formats.
-#include "resources.h"
+#include "platform/model/resources.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,5 @@
 // Menus, resources, painting, metrics, timers, text formatting and COM.
-#include "desktop.h"
+#include "platform/model/desktop.h"
 
 #include <cstdarg>
 #include <cstdio>

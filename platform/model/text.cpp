@@ -1,5 +1,5 @@
 // UTF-8, the one encoding of text that leaves the model: the view's texts and the record.
-#include "model.h"
+#include "platform/model/model.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // The read-only view: what a user sees of the model's windows and menus, as copies in UTF-8.
-#include "desktop.h"
+#include "platform/model/desktop.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // Windows, messages and the queue: sending, posting, the order in which a waiting thread
 // gets its messages, default processing, destruction.
-#include "desktop.h"
+#include "platform/model/desktop.h"
 
 #include <algorithm>
 #include <cstdio>

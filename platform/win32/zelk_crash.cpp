@@ -8,7 +8,7 @@
 // So the texts live in static storage, and the box has no owner, since the owner's thread is
 // the one waiting. The library's thread notifications are turned off first, so that starting
 // the new thread runs none of the crashed library's code.
-#include "zelk.h"
+#include "platform/zelk.h"
 
 #include <windows.h>
 

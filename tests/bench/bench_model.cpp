@@ -1,10 +1,10 @@
 // bench_model TICKS: the verifier polls on the model for TICKS ticks of its 200 ms timer, as
 // fast as the model goes, and prints the wall time and the process's peak memory. A day is
 // 432,000 ticks; comparing it with a minute (300) shows whether memory grows with the length.
-#include "afxwin.h"
-#include "model.h"
-#include "resource.h"
-#include "zelk.h"
+#include "platform/afx/afxwin.h"
+#include "platform/model/model.h"
+#include "res/resource.h"
+#include "platform/zelk.h"
 
 #include <chrono>
 #include <cstdio>

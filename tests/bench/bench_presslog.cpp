@@ -11,9 +11,9 @@
 // account reads made up (a poll every 200 ms). The bytes cycle through 00-FF, the most
 // distinct codes the simulated board can give, so the account's set of codes is full early and
 // only the log could still grow.
-#include "library_log.h"
-#include "screen.h"
-#include "tally.h"
+#include "terminal/library_log.h"
+#include "terminal/scene.h"
+#include "rireruv/tally.h"
 
 #include <chrono>
 #include <cstdio>

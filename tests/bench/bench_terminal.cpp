@@ -14,7 +14,7 @@
 // benchmark runs. Knowing when Start took effect needs the screen, and ncurses sends only the
 // cells that changed ("op<" turns Start into Stop), so this keeps a small screen of its own:
 // the control sequences ncurses sends an xterm, enough to read the dialog's rows.
-#include "model.h"
+#include "platform/model/model.h"
 
 #include <algorithm>
 #include <cerrno>

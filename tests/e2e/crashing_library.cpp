@@ -5,7 +5,7 @@
 // RIRERUV_TRACE names, so the scenario sees which calls were made, and that none followed the
 // crash. For the tests only: it is never shipped.
 #define RIRERUV_BUILDING
-#include "zelk.h"
+#include "platform/zelk.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Reads a control's text back from the screen and says how dark it is drawn.
-#include "legibility.h"
+#include "tests/e2e/legibility.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Measurements of the real verifier under Wine, for the soak test and the benchmark.
-#include "measure.h"
+#include "tests/e2e/measure.h"
 
 #include <psapi.h>
 

@@ -1,7 +1,7 @@
 // The soak test and the benchmark of the real verifier under Wine.
 #pragma once
 
-#include "session.h"
+#include "tests/e2e/session.h"
 
 #include <functional>
 

@@ -8,9 +8,9 @@
 // Run from bin/stdcall, where a copy sits beside the __stdcall stand-in, it drives the same
 // EXE against that library. (Over 300 lines: the scenarios share their checks, and are read
 // as one list.)
-#include "legibility.h"
-#include "measure.h"
-#include "session.h"
+#include "tests/e2e/legibility.h"
+#include "tests/e2e/measure.h"
+#include "tests/e2e/session.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Starting the verifier, finding its windows, acting on them from outside.
-#include "session.h"
+#include "tests/e2e/session.h"
 
 #include <algorithm>
 #include <fstream>

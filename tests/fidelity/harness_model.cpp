@@ -1,7 +1,7 @@
 // The harness on the model: its driver, and virtual time.
-#include "harness.h"
+#include "tests/fidelity/harness.h"
 
-#include "model.h"
+#include "platform/model/model.h"
 
 extern const unsigned char kProgramResources[];
 extern const std::size_t kProgramResourcesSize;

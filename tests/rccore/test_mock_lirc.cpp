@@ -5,8 +5,8 @@
 // Why beside the socket-pair tests: those feed the reader directly; only here does the board
 // choose the lirc node over the event device, ask for scancode mode through ioctls, and read
 // a node whose bytes arrive as a stream rather than one record per read.
-#include "boards.h"
-#include "mock_card.h"
+#include "rireruv/remote_board.h"
+#include "tests/rccore/mock_card.h"
 
 #include <linux/lirc.h>
 

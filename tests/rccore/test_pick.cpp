@@ -1,8 +1,8 @@
 // Choosing a receiver from RIRERUV_DEVICE among those found, and every reason none fits; the
 // choice between the two boards and its malformed settings; the permission message.
-#include "boards.h"
-#include "rccore_find.h"
-#include "rccore_read.h"
+#include "rireruv/remote_board.h"
+#include "rireruv/rccore/find.h"
+#include "rireruv/rccore/read.h"
 
 #include <gtest/gtest.h>
 

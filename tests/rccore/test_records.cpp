@@ -1,6 +1,6 @@
 // Polling a receiver through its lirc records: lirc_scancode records written to one end of a
 // socket pair as the kernel queues them, read and traced by a Poller at the other end.
-#include "rccore_poll.h"
+#include "rireruv/rccore/poll.h"
 
 #include <linux/lirc.h>
 

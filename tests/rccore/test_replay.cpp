@@ -7,7 +7,7 @@
 // decoding of the replayed stream together. The expected presses are read from the same
 // events file umockdev replays, and the trace this writes is what keytable_agrees.sh compares
 // with ir-keytable's reading of the same presses.
-#include "zelk.h"
+#include "platform/zelk.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // The made-up trees let a test show what only a root-owned daemon or another user's process
 // would otherwise cause; every test builds its own under the build folder, since ctest runs
 // them at once.
-#include "rccore_silence.h"
+#include "rireruv/rccore/silence.h"
 
 #include <gtest/gtest.h>
 

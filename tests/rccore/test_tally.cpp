@@ -1,9 +1,9 @@
 // The library's account of a session as a listener hears it (notes.h): press numbers and times
 // across runs of polling, which press a poll showed, the hint once per silent run and its
 // withdrawal, and the summary at the end. Time is given, never waited for.
-#include "notes.h"
-#include "report.h"
-#include "tally.h"
+#include "rireruv/notes.h"
+#include "rireruv/report.h"
+#include "rireruv/tally.h"
 
 #include <gtest/gtest.h>
 

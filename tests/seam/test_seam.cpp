@@ -4,7 +4,7 @@
 // those before it, the seam's own having been innermost during the call. Checked on functions
 // of our own, then on the two builds of the stand-in rireruv.dll, whose folder SEAM_STANDINS
 // names.
-#include "zelk.h"
+#include "platform/zelk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A double of the hardware library: scripted answers, and each call in the model's record.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "zelk.h"
+#include "platform/zelk.h"
 
 #include <cstdio>
 

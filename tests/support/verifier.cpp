@@ -1,7 +1,7 @@
 // Shared test support.
-#include "verifier.h"
+#include "tests/support/verifier.h"
 
-#include "afxwin.h"
+#include "platform/afx/afxwin.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // model, the hardware-library double, and a record comparison that prints where it differs.
 #pragma once
 
-#include "model.h"
+#include "platform/model/model.h"
 
 #include <memory>
 #include <string>
@@ -29,7 +29,7 @@ void expectCalls(const char* file, int line, const std::vector<std::string>& exp
                  const std::vector<std::string>& actual);
 #define EXPECT_CALLS(expected, actual) expectCalls(__FILE__, __LINE__, expected, actual)
 
-#include "record.h"
+#include "tests/support/record.h"
 
 #include <gtest/gtest.h>
 

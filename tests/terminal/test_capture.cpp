@@ -1,6 +1,6 @@
 // Standard error caught for the status line: whatever the library writes, however standard
 // error was set up, and what is written out again after the exit.
-#include "capture.h"
+#include "terminal/capture.h"
 
 #include <gtest/gtest.h>
 

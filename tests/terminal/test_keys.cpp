@@ -1,7 +1,7 @@
 // The key decoder: the bytes terminals send, as each terminal sends them, and what they become.
-#include "keys.h"
+#include "terminal/keys.h"
 
-#include "model.h"
+#include "platform/model/model.h"
 
 #include <gtest/gtest.h>
 

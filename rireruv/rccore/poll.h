@@ -1,0 +1,37 @@
+// One poll of a real receiver, as ZELK_GetRemoteData answers it: everything queued since the
+// last poll is drained, traced and told to the tally (tally.h) with its key's name, and the low
+// byte of the most recent press's scancode is written. That byte stays until the next press;
+// before the first press nothing is written. A receiver that goes away is said once; after
+// that polls write nothing. A run that stays silent gets, once, the reason the board gives.
+#pragma once
+
+#include "rireruv/rccore/read.h"
+#include "rireruv/report.h"
+
+#include <functional>
+
+namespace rireruv {
+
+// How long a run may give no press before the verifier says what to check.
+const int kSilentSeconds = 8;
+
+class Poller {
+  public:
+    // label names the receiver in messages: "rc0 (/dev/lirc0)".
+    Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace);
+    // What to check when nothing arrives; asked only when it is time to say it.
+    void whenSilent(std::function<std::string()> why) { m_whySilent = std::move(why); }
+    int poll(unsigned char* pbyData);
+
+  private:
+    void take(const std::vector<Press>& presses);
+    void gone();
+
+    std::unique_ptr<Reader> m_reader;
+    std::string m_label;
+    Trace m_trace;
+    std::function<std::string()> m_whySilent;
+    int m_last = -1; // the byte of the most recent press, or -1 before the first
+};
+
+} // namespace rireruv

@@ -1,0 +1,119 @@
+// The real board on Linux: the receiver RIRERUV_DEVICE names, found through rc-core and read
+// through its lirc node in scancode mode where there is one, otherwise its event device.
+#include "rireruv/remote_board.h"
+
+#include "rireruv/rccore/find.h"
+#include "rireruv/rccore/keymap.h"
+#include "rireruv/rccore/poll.h"
+#include "rireruv/rccore/silence.h"
+#include "rireruv/report.h"
+#include "rireruv/tally.h"
+
+namespace rireruv {
+
+namespace {
+
+class ReceiverBoard : public RemoteBoard {
+  public:
+    ReceiverBoard(std::string device, const Settings& settings)
+        : m_device(std::move(device)), m_errors(settings.errors), m_trace(settings.tracePath) {}
+    int init() override;
+    int getRemoteData(unsigned char* pbyData) override;
+    int free() override;
+
+  private:
+    std::string m_device;
+    std::vector<std::string> m_errors;
+    Trace m_trace;
+    std::unique_ptr<Poller> m_poller;
+    Receiver m_receiver; // the one read, for the hint when nothing arrives
+};
+
+// The keymap's keys, read from the event device even when the lirc node is the one read: only
+// the input layer lists a keymap.
+void readKeys(const Receiver& r) {
+    std::string why = r.eventNode.empty() ? "the receiver has no event device" : "";
+    std::vector<MappedKey> keys;
+    if (why.empty())
+        for (const KeymapEntry& e : readKeymap(r.eventNode, &why))
+            keys.push_back(MappedKey{e.scancode, keyName(e.keycode)});
+    const std::string unreadable = keys.empty() ? why : "";
+    tally().setKeymap(std::move(keys), unreadable);
+}
+
+// lirc first; the event device when there is no lirc node, or when this user may not open
+// it (lirc nodes are root's alone on most systems, event devices are group input's).
+Opened openEither(const Receiver& r, std::string& node) {
+    Opened lirc;
+    if (!r.lircNode.empty()) {
+        lirc = openLirc(node = r.lircNode);
+        if (lirc.reader || r.eventNode.empty())
+            return lirc;
+    }
+    if (r.eventNode.empty()) {
+        lirc.error = r.describe() + " has neither a lirc node nor an event device: its driver "
+                                    "registered no input (dmesg says why)";
+        return lirc;
+    }
+    Opened event = openEvent(node = r.eventNode);
+    if (!event.reader && !lirc.error.empty())
+        event.error = lirc.error + "; and " + event.error;
+    return event;
+}
+
+Opened openReceiver(const Receiver& r, const std::string& wanted, std::string& node) {
+    if (wanted.empty())
+        return openEither(r, node);
+    node = wanted;
+    return wanted == r.lircNode ? openLirc(wanted) : openEvent(wanted);
+}
+
+int ReceiverBoard::init() {
+    m_poller.reset();
+    if (!m_errors.empty())
+        return failInit(m_trace, m_errors);
+    const std::vector<Receiver> found = listReceivers();
+    const Target target = pickReceiver(m_device, found);
+    if (target.receiver == nullptr)
+        return failInit(m_trace, target.error);
+    const Receiver& r = *target.receiver;
+    std::string node;
+    Opened opened = openReceiver(r, target.node, node);
+    if (!opened.reader)
+        return failInit(m_trace, r.name + ": " + opened.error);
+    say("board: " + r.name + ", " + r.driverName() + ", " + r.cardName() + ", reading " +
+        shown(node) + (r.keymap.empty() ? "" : ", keymap " + r.keymap));
+    m_trace.line("ZELK_HWInit 0");
+    tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap);
+    readKeys(r);
+    m_receiver = r;
+    m_poller = std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + shown(node) + ")",
+                                        m_trace);
+    m_poller->whenSilent(
+        [this, node] { return whyNothingArrives(m_receiver, node, kSilentSeconds); });
+    return 0;
+}
+
+int ReceiverBoard::getRemoteData(unsigned char* pbyData) {
+    if (m_poller)
+        return m_poller->poll(pbyData);
+    m_trace.line("ZELK_GetRemoteData -");
+    return 1;
+}
+
+int ReceiverBoard::free() {
+    if (m_poller)
+        say(tally().summary());
+    m_poller.reset();
+    m_trace.line("ZELK_Free");
+    return 0;
+}
+
+} // namespace
+
+std::unique_ptr<RemoteBoard> makeReceiverBoard(const std::string& device,
+                                               const Settings& settings) {
+    return std::make_unique<ReceiverBoard>(device, settings);
+}
+
+} // namespace rireruv

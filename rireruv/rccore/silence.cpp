@@ -1,0 +1,234 @@
+// The "why nothing arrives" line for a receiver that stays silent after polling started.
+//
+// The protocols file is read again rather than taken from discovery, because a lirc daemon
+// started later switches the decoders off; and /proc is walked by hand (no glob, no libprocps)
+// so that the same code runs under umockdev and on a made-up /proc in the tests.
+#include "rireruv/rccore/silence.h"
+
+#include "rireruv/report.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace rireruv {
+
+namespace {
+
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string out;
+    for (const std::string& item : items)
+        out += (out.empty() ? "" : separator) + item;
+    return out;
+}
+
+// Names from a protocols file, paths and process names, as a message shows them (report.h).
+std::string shownJoined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string out;
+    for (const std::string& item : items)
+        out += (out.empty() ? "" : separator) + shown(item);
+    return out;
+}
+
+// A small file's text without its trailing newline; false when it cannot be read.
+bool readText(const std::string& path, std::string& text) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    text.clear();
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(got));
+    close(fd);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return got == 0;
+}
+
+std::string currentProtocols(const Receiver& r) {
+    std::string text;
+    if (!r.sysPath.empty() && readText(r.sysPath + "/protocols", text))
+        return text;
+    return r.protocols;
+}
+
+// A command to copy as it stands: nec when listed (the commonest protocol), else the first.
+std::string suggested(const ProtocolList& p) {
+    const auto& a = p.available;
+    if (a.empty() || std::find(a.begin(), a.end(), "nec") != a.end())
+        return "nec";
+    return shown(a.front());
+}
+
+std::string availableText(const ProtocolList& p) {
+    return "(available: " + (p.available.empty() ? "none listed" : shownJoined(p.available, " ")) +
+           ")";
+}
+
+// The board decodes by itself, so nothing is to be enabled; what it reads depends on the card
+// type the driver took (saa7134 and bttv read the GPIO lines of that type's receiver).
+std::string hardwareHint(const Receiver& r) {
+    if (r.driver == "ir_kbd_i2c" || r.driver == "ir-kbd-i2c")
+        return r.name + " is an I2C receiver chip that decodes by itself: nothing to enable";
+    const std::string what = r.driver.empty() ? "the card" : r.driver;
+    return r.name + " decodes in hardware (a GPIO receiver): nothing to enable, but " + what +
+           " reads the GPIO lines of the card type it took, so a wrong type hears nothing " +
+           "(dmesg | grep " + (r.driver.empty() ? "card=" : r.driver) +
+           " shows the card= it chose)";
+}
+
+std::string protocolHint(const Receiver& r, const ProtocolList& p) {
+    if (p.available.empty() && !p.lirc)
+        return hardwareHint(r);
+    const std::string enable =
+        "ir-keytable -s " + r.name + " -p " + suggested(p) + " " + availableText(p);
+    if (p.enabled.empty() && p.lircEnabled)
+        return "only lirc is enabled on " + r.name +
+               ": a lirc daemon (or ir-keytable -p lirc) switched the kernel's decoders off, so "
+               "no remote is decoded; as root, turn your remote's back on with " +
+               enable;
+    if (p.enabled.empty())
+        return "no protocol is enabled on " + r.name +
+               ", so it decodes no remote; as root, enable yours with " + enable;
+    return r.name + " decodes " + shownJoined(p.enabled, ", ") +
+           " in software: a remote of another protocol is not heard; as root, ir-keytable -s " +
+           r.name + " -p <protocol> changes that " + availableText(p);
+}
+
+std::string linkTarget(const std::string& path) {
+    char target[4096];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
+}
+
+enum class Seen { Yes, Gone, Hidden };
+
+// Held nodes go in the order of nodes, not of descriptors, so a line reads the same each time.
+Seen nodesOpenIn(const std::string& fdDir, const std::vector<std::string>& nodes,
+                 std::vector<std::string>& held) {
+    DIR* dir = opendir(fdDir.c_str());
+    if (dir == nullptr)
+        return errno == ENOENT ? Seen::Gone : Seen::Hidden;
+    std::vector<bool> open(nodes.size(), false);
+    while (const dirent* entry = readdir(dir)) {
+        const std::string target = linkTarget(fdDir + "/" + entry->d_name);
+        for (size_t i = 0; i < nodes.size(); ++i)
+            open[i] = open[i] || target == nodes[i];
+    }
+    closedir(dir);
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (open[i])
+            held.push_back(nodes[i]);
+    return Seen::Yes;
+}
+
+bool isPid(const char* name) {
+    return *name != 0 && std::string(name).find_first_not_of("0123456789") == std::string::npos;
+}
+
+void checkProcess(const std::string& procRoot, const std::string& pid,
+                  const std::vector<std::string>& nodes, Holders& h) {
+    std::vector<std::string> held;
+    const Seen seen = nodesOpenIn(procRoot + "/" + pid + "/fd", nodes, held);
+    if (seen == Seen::Hidden)
+        ++h.hidden;
+    if (held.empty())
+        return;
+    std::string command;
+    readText(procRoot + "/" + pid + "/comm", command);
+    h.found.push_back((command.empty() ? "pid " + pid : shown(command) + " (pid " + pid + ")") +
+                      " has " + shownJoined(held, " and ") + " open");
+}
+
+std::vector<std::string> nodesOf(const Receiver& r, const std::string& nodeRead) {
+    std::vector<std::string> nodes;
+    for (const std::string& node : {r.lircNode, r.eventNode})
+        if (!node.empty())
+            nodes.push_back(node);
+    if (nodes.empty() && !nodeRead.empty())
+        nodes.push_back(nodeRead);
+    return nodes;
+}
+
+// "Nobody" only when every process could be looked at; otherwise say who could not.
+std::string holdersHint(const std::vector<std::string>& nodes, const Holders& h) {
+    if (!h.listed)
+        return "cannot list the processes; fuser -v " + shownJoined(nodes, " ") +
+               " as root shows who has them open";
+    std::vector<std::string> parts;
+    if (!h.found.empty())
+        parts.push_back(joined(h.found, ", ") +
+                        " (a reader that grabs the event device, as lircd does, silences it for "
+                        "everybody else: stop it and try again)");
+    if (h.hidden > 0)
+        parts.push_back("cannot see other users' processes (" + std::to_string(h.hidden) +
+                        "); fuser -v " + shownJoined(nodes, " ") + " as root shows them");
+    if (parts.empty())
+        parts.push_back("nobody else has " + shownJoined(nodes, " or ") + " open");
+    return joined(parts, "; ");
+}
+
+std::string lastResort(const Receiver& r) {
+    const std::string check =
+        "if none of this: the remote's battery and aim (a phone camera shows its LED)";
+    if (r.driver == "ir_kbd_i2c")
+        return check + ", and ir-kbd-i2c must be loaded (lsmod | grep ir_kbd_i2c)";
+    return check + ", and the receiver's cable where the card has an external eye";
+}
+
+} // namespace
+
+ProtocolList parseProtocols(const std::string& text) {
+    ProtocolList p;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        const bool on = word.size() > 2 && word.front() == '[' && word.back() == ']';
+        const std::string name = on ? word.substr(1, word.size() - 2) : word;
+        if (name == "lirc") {
+            p.lirc = true;
+            p.lircEnabled = on;
+        } else if (name != "unknown" && name != "none" && name != "other") {
+            p.available.push_back(name);
+            if (on)
+                p.enabled.push_back(name);
+        }
+    }
+    return p;
+}
+
+Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& procRoot) {
+    Holders h;
+    DIR* proc = opendir(procRoot.c_str());
+    if (proc == nullptr) {
+        h.listed = false;
+        return h;
+    }
+    std::vector<long> pids; // in pid order, so the line reads the same on every call
+    while (const dirent* entry = readdir(proc))
+        if (isPid(entry->d_name))
+            pids.push_back(std::strtol(entry->d_name, nullptr, 10));
+    closedir(proc);
+    std::sort(pids.begin(), pids.end());
+    for (const long pid : pids)
+        if (pid != getpid())
+            checkProcess(procRoot, std::to_string(pid), nodes, h);
+    return h;
+}
+
+std::string whyNothingArrives(const Receiver& r, const std::string& nodeRead, int seconds,
+                              const std::string& procRoot) {
+    const std::vector<std::string> nodes = nodesOf(r, nodeRead);
+    std::string line = "no press in " + std::to_string(seconds) + " s from " + r.name + " (" +
+                       shown(nodeRead) +
+                       "): " + protocolHint(r, parseProtocols(currentProtocols(r)));
+    if (!nodes.empty())
+        line += "; " + holdersHint(nodes, nodeHolders(nodes, procRoot));
+    return line + "; " + lastResort(r);
+}
+
+} // namespace rireruv

@@ -1,0 +1,39 @@
+// Why a receiver gives no presses: its protocols as the kernel has them now, the other
+// processes holding its nodes, and what is left to check by hand.
+//
+// A silent receiver raises no error anywhere, so the status line is the only place a person
+// learns that a lirc daemon switched the decoders off or grabbed the device. Everything is
+// read with open/opendir/readdir/readlink, which umockdev intercepts, so it works on testbeds.
+#pragma once
+
+#include "rireruv/rccore/find.h"
+
+#include <string>
+#include <vector>
+
+namespace rireruv {
+
+// The protocols file: "rc-5 jvc [nec] [lirc]", enabled ones in brackets.
+struct ProtocolList {
+    std::vector<std::string> available; // decoders one can enable, in the file's order
+    std::vector<std::string> enabled;   // those of available in brackets
+    bool lirc = false;                  // lirc is listed: a raw receiver
+    bool lircEnabled = false;           // "[lirc]"
+};
+ProtocolList parseProtocols(const std::string& text);
+
+// Other processes that have any of nodes open, as "lircd (pid 812) has /dev/lirc0 open", and
+// how many processes' descriptors could not be read (other users' without privileges).
+struct Holders {
+    std::vector<std::string> found;
+    int hidden = 0;
+    bool listed = true; // false: procRoot itself could not be read, so nobody could be seen
+};
+Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& procRoot);
+
+// What to check when a receiver has given no press for `seconds` since polling started: one
+// line a person reads on a status line, each cause with how to check or fix it.
+std::string whyNothingArrives(const Receiver& r, const std::string& nodeRead, int seconds,
+                              const std::string& procRoot = "/proc");
+
+} // namespace rireruv

@@ -1,0 +1,51 @@
+// The Windows build has no rc-core: a real card on Windows brings its vendor's rireruv.dll.
+// This board only says so, so that RIRERUV_DEVICE never silently falls back to a simulation.
+#include "rireruv/remote_board.h"
+
+#include "rireruv/report.h"
+
+namespace rireruv {
+
+namespace {
+
+class UnavailableBoard : public RemoteBoard {
+  public:
+    UnavailableBoard(std::string device, const Settings& settings)
+        : m_device(std::move(device)), m_settings(settings), m_trace(settings.tracePath) {}
+    int init() override;
+    int getRemoteData(unsigned char* /*pbyData*/) override;
+    int free() override;
+
+  private:
+    std::string m_device;
+    Settings m_settings;
+    Trace m_trace;
+};
+
+int UnavailableBoard::init() {
+    if (!m_settings.errors.empty())
+        return failInit(m_trace, m_settings.errors);
+    return failInit(m_trace, "RIRERUV_DEVICE=" + shown(m_device) +
+                                 ": real receivers are read only by the Linux library; on "
+                                 "Windows a real card comes with its vendor's rireruv.dll. "
+                                 "Unset RIRERUV_DEVICE for the simulated board");
+}
+
+int UnavailableBoard::getRemoteData(unsigned char* /*pbyData*/) {
+    m_trace.line("ZELK_GetRemoteData -");
+    return 1;
+}
+
+int UnavailableBoard::free() {
+    m_trace.line("ZELK_Free");
+    return 0;
+}
+
+} // namespace
+
+std::unique_ptr<RemoteBoard> makeReceiverBoard(const std::string& device,
+                                               const Settings& settings) {
+    return std::make_unique<UnavailableBoard>(device, settings);
+}
+
+} // namespace rireruv

@@ -1,0 +1,8 @@
+// Waiting on Windows.
+#include "rireruv/sim/simulated_board.h"
+
+#include <windows.h>
+
+void rireruv::sleepMs(unsigned ms) {
+    Sleep(ms);
+}
