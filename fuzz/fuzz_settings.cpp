@@ -6,7 +6,7 @@
 // for each setting; what was taken is in range; a value taken means what it says.
 #include "fuzz/check.h"
 
-#include "rireruv/sim/simulated_board.h"
+#include "rireruv/settings.h"
 #include "rireruv/rccore/find.h"
 #include "rireruv/report.h"
 
@@ -71,7 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
 
     const rireruv::Settings s = rireruv::readSettings(lookup);
-    FUZZ_REQUIRE(s.errors.size() <= 3, "one reason at most for each setting", input());
+    // The fourth: the simulated board's settings given with RIRERUV_DEVICE.
+    FUZZ_REQUIRE(s.errors.size() <= 4, "one reason at most for each setting", input());
+    FUZZ_REQUIRE(s.receiver == (lookup("RIRERUV_DEVICE") != nullptr),
+                 "a real receiver when RIRERUV_DEVICE is given", input());
     bool dataRefused = false, statusRefused = false;
     for (const std::string& why : s.errors) {
         reason(why, input);

@@ -270,6 +270,21 @@ void Trace::line(const std::string& text) const {
         lost(err);
 }
 
+void Trace::hwInit(int status) const {
+    line("ZELK_HWInit " + std::to_string(status));
+}
+
+void Trace::remoteData(const unsigned char* written) const {
+    char hex[8] = "-";
+    if (written != nullptr)
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(*written));
+    line(std::string("ZELK_GetRemoteData ") + hex);
+}
+
+void Trace::free() const {
+    line("ZELK_Free");
+}
+
 // A fifo's reader may come back and a slow one catch up, so those losses are said once and
 // tracing goes on; any other failure would lose every line from now on.
 void Trace::lost(int err) const {
@@ -296,8 +311,8 @@ int failInit(const Trace& trace, const std::vector<std::string>& reasons) {
         say(reason);
         trace.line("error " + reason);
     }
-    trace.line("ZELK_HWInit 8");
-    return 8;
+    trace.hwInit(ZELK_INIT_FAILED);
+    return ZELK_INIT_FAILED;
 }
 
 int failInit(const Trace& trace, const std::string& reason) {

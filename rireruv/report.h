@@ -9,6 +9,8 @@
 // that calls the library, so one message larger than the pipe would never be written.
 #pragma once
 
+#include "rireruv/exports.h"
+
 #include <cstddef>
 #include <string>
 #include <sys/types.h>
@@ -56,6 +58,11 @@ class Trace {
   public:
     explicit Trace(const std::string& path = "");
     void line(const std::string& text) const;
+    // The lines of the three calls, the same whichever board answered them: "ZELK_HWInit 0",
+    // "ZELK_GetRemoteData 1F" (or "-" when nothing was written), "ZELK_Free".
+    void hwInit(int status) const;
+    void remoteData(const unsigned char* written) const;
+    void free() const;
 
   private:
     struct State;
@@ -67,7 +74,8 @@ class Trace {
 // the errno of why not; it is created if missing. Never waits.
 int traceOpenError(const std::string& path);
 
-// The failure of ZELK_HWInit: each reason said and traced, then the status traced; returns 8.
+// The failure of ZELK_HWInit: each reason said and traced, then the status traced; returns
+// ZELK_INIT_FAILED.
 int failInit(const Trace& trace, const std::vector<std::string>& reasons);
 int failInit(const Trace& trace, const std::string& reason);
 

@@ -16,7 +16,6 @@ namespace {
 
 const unsigned kPeriodMs = 200; // the dialog's timer
 const int kExitPass = 0, kExitTimeout = 1, kExitInitFailed = 2, kExitInterrupted = 130;
-const int kInitFailed = 8; // the one status the program calls a failure
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -145,7 +144,7 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
     std::signal(SIGTERM, &onSignal);
     const int init = ZELK_HWInit();
     int status = kExitInitFailed;
-    if (init != kInitFailed) {
+    if (init != ZELK_INIT_FAILED) {
         status = poll(options, l);
         ZELK_Free();
     }

@@ -98,15 +98,15 @@ void post(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool input) {
     d.queue.push_back({MSG{h, msg, wp, lp, static_cast<DWORD>(d.now), {0, 0}}, input});
 }
 
-// The order of a real thread's queue: posted messages and input first, then WM_PAINT for a
-// window that needs it, then a due timer. WM_PAINT and WM_TIMER are made only when nothing
-// else waits, so they never pile up: a timer due several times over delivers one tick.
 void postKey(UINT vk, bool shift) {
     Desktop& d = desktop();
     d.queue.push_back(
         {MSG{nullptr, WM_KEYDOWN, vk, 0, static_cast<DWORD>(d.now), {0, 0}}, true, shift});
 }
 
+// The order of a real thread's queue: posted messages and input first, then WM_PAINT for a
+// window that needs it, then a due timer. WM_PAINT and WM_TIMER are made only when nothing
+// else waits, so they never pile up: a timer due several times over delivers one tick.
 bool getMessage(MSG& out) {
     Desktop& d = desktop();
     for (;;) {

@@ -107,7 +107,8 @@ Receiver readReceiver(udev* u, udev_device* rc) {
     return r;
 }
 
-// The N of "rcN", or -1 for anything else.
+} // namespace
+
 long rcNumber(const std::string& name) {
     if (name.size() < 3 || name.compare(0, 2, "rc") != 0 || name.size() > 8)
         return -1;
@@ -115,8 +116,6 @@ long rcNumber(const std::string& name) {
         return -1;
     return std::strtol(name.c_str() + 2, nullptr, 10);
 }
-
-} // namespace
 
 std::string Receiver::driverName() const {
     return driver.empty() ? "unknown driver" : driver;

@@ -31,6 +31,9 @@ struct Receiver {
     std::string describe() const;
 };
 
+// The N of a receiver's name "rcN" (N of one to six digits), or -1 for any other name.
+long rcNumber(const std::string& name);
+
 // Every receiver the system has, in rcN order.
 std::vector<Receiver> listReceivers();
 

@@ -153,17 +153,12 @@ Target pickByNode(const std::string& path, const std::vector<Receiver>& found) {
     return failure(notAReceiver(path, found));
 }
 
-bool isRcName(const std::string& s) {
-    return s.size() > 2 && s.size() < 9 && s.compare(0, 2, "rc") == 0 &&
-           s.find_first_not_of("0123456789", 2) == std::string::npos;
-}
-
 } // namespace
 
 Target pickReceiver(const std::string& device, const std::vector<Receiver>& found) {
     if (device == "auto")
         return pickAuto(found);
-    if (isRcName(device))
+    if (rcNumber(device) >= 0)
         return pickByName(device, found);
     if (!device.empty() && device[0] == '/')
         return pickByNode(device, found);

@@ -4,8 +4,6 @@
 #include "rireruv/rccore/keymap.h"
 #include "rireruv/tally.h"
 
-#include <cstdio>
-
 namespace rireruv {
 
 Poller::Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace)
@@ -41,13 +39,11 @@ int Poller::poll(unsigned char* pbyData) {
     }
     // A receiver that is gone has no present byte: showing an old one would pretend it is there.
     if (m_last < 0 || !m_reader || pbyData == nullptr) {
-        m_trace.line("ZELK_GetRemoteData -");
+        m_trace.remoteData(nullptr);
         return 1;
     }
     *pbyData = static_cast<unsigned char>(m_last);
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(m_last));
-    m_trace.line(std::string("ZELK_GetRemoteData ") + hex);
+    m_trace.remoteData(pbyData);
     return 0;
 }
 

@@ -15,8 +15,8 @@ namespace {
 
 class ReceiverBoard : public RemoteBoard {
   public:
-    ReceiverBoard(std::string device, const Settings& settings)
-        : m_device(std::move(device)), m_errors(settings.errors), m_trace(settings.tracePath) {}
+    explicit ReceiverBoard(const Settings& settings)
+        : m_device(settings.device), m_errors(settings.errors), m_trace(settings.tracePath) {}
     int init() override;
     int getRemoteData(unsigned char* pbyData) override;
     int free() override;
@@ -83,7 +83,7 @@ int ReceiverBoard::init() {
         return failInit(m_trace, r.name + ": " + opened.error);
     say("board: " + r.name + ", " + r.driverName() + ", " + r.cardName() + ", reading " +
         shown(node) + (r.keymap.empty() ? "" : ", keymap " + r.keymap));
-    m_trace.line("ZELK_HWInit 0");
+    m_trace.hwInit(0);
     tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap);
     readKeys(r);
     m_receiver = r;
@@ -97,7 +97,7 @@ int ReceiverBoard::init() {
 int ReceiverBoard::getRemoteData(unsigned char* pbyData) {
     if (m_poller)
         return m_poller->poll(pbyData);
-    m_trace.line("ZELK_GetRemoteData -");
+    m_trace.remoteData(nullptr);
     return 1;
 }
 
@@ -105,15 +105,14 @@ int ReceiverBoard::free() {
     if (m_poller)
         say(tally().summary());
     m_poller.reset();
-    m_trace.line("ZELK_Free");
+    m_trace.free();
     return 0;
 }
 
 } // namespace
 
-std::unique_ptr<RemoteBoard> makeReceiverBoard(const std::string& device,
-                                               const Settings& settings) {
-    return std::make_unique<ReceiverBoard>(device, settings);
+std::unique_ptr<RemoteBoard> makeReceiverBoard(const Settings& settings) {
+    return std::make_unique<ReceiverBoard>(settings);
 }
 
 } // namespace rireruv

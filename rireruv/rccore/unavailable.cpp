@@ -10,14 +10,13 @@ namespace {
 
 class UnavailableBoard : public RemoteBoard {
   public:
-    UnavailableBoard(std::string device, const Settings& settings)
-        : m_device(std::move(device)), m_settings(settings), m_trace(settings.tracePath) {}
+    explicit UnavailableBoard(const Settings& settings)
+        : m_settings(settings), m_trace(settings.tracePath) {}
     int init() override;
     int getRemoteData(unsigned char* /*pbyData*/) override;
     int free() override;
 
   private:
-    std::string m_device;
     Settings m_settings;
     Trace m_trace;
 };
@@ -25,27 +24,26 @@ class UnavailableBoard : public RemoteBoard {
 int UnavailableBoard::init() {
     if (!m_settings.errors.empty())
         return failInit(m_trace, m_settings.errors);
-    return failInit(m_trace, "RIRERUV_DEVICE=" + shown(m_device) +
+    return failInit(m_trace, "RIRERUV_DEVICE=" + shown(m_settings.device) +
                                  ": real receivers are read only by the Linux library; on "
                                  "Windows a real card comes with its vendor's rireruv.dll. "
                                  "Unset RIRERUV_DEVICE for the simulated board");
 }
 
 int UnavailableBoard::getRemoteData(unsigned char* /*pbyData*/) {
-    m_trace.line("ZELK_GetRemoteData -");
+    m_trace.remoteData(nullptr);
     return 1;
 }
 
 int UnavailableBoard::free() {
-    m_trace.line("ZELK_Free");
+    m_trace.free();
     return 0;
 }
 
 } // namespace
 
-std::unique_ptr<RemoteBoard> makeReceiverBoard(const std::string& device,
-                                               const Settings& settings) {
-    return std::make_unique<UnavailableBoard>(device, settings);
+std::unique_ptr<RemoteBoard> makeReceiverBoard(const Settings& settings) {
+    return std::make_unique<UnavailableBoard>(settings);
 }
 
 } // namespace rireruv

@@ -1,39 +1,15 @@
-// The simulated board behind our stand-in rireruv.dll.
-//
-// People and tests set a board up through the environment:
-//   RIRERUV_INIT_STATUS  decimal status that ZELK_HWInit returns (default 0), the digits alone
-//   RIRERUV_DATA         tokens separated by white space or commas, each a hex byte 00-FF or
-//                        "-" (write nothing); successive ZELK_GetRemoteData calls take
-//                        successive tokens, cycling (default: the demo remote)
-//   RIRERUV_DELAY_MS     each ZELK_GetRemoteData takes this long (default 0)
-//   RIRERUV_TRACE        a file; each call appends one line and flushes it
-// A malformed setting, or one that cannot be honoured (a trace file that cannot be written),
-// makes ZELK_HWInit fail with 8; each reason goes to standard error and, where there is one,
-// to the trace. A bad value is quoted short and escaped, so a reason is one readable line.
+// The simulated board: what our stand-in rireruv.dll drives when RIRERUV_DEVICE is unset, set
+// up by RIRERUV_INIT_STATUS, RIRERUV_DATA and RIRERUV_DELAY_MS (rireruv/settings.h). Without
+// RIRERUV_DATA it is the demo remote.
 #pragma once
 
+#include "rireruv/remote_board.h"
 #include "rireruv/report.h"
+#include "rireruv/settings.h"
 
 #include <cstdint>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace rireruv {
-
-const int kNothing = -1; // a RIRERUV_DATA token of "-"
-
-struct Settings {
-    int initStatus = 0;
-    bool demo = true;      // no RIRERUV_DATA: the demo remote
-    std::vector<int> data; // bytes 0-255, or kNothing
-    unsigned delayMs = 0;
-    std::string tracePath;           // empty: no trace
-    std::vector<std::string> errors; // one reason per malformed setting, in order
-};
-
-// Reads the settings through lookup (getenv, or a table in tests).
-Settings readSettings(const std::function<const char*(const char*)>& lookup);
 
 // The demo remote: someone presses a key now and then and holds it for a moment; between
 // presses the remote reports 0. The same sequence every run.
@@ -48,20 +24,23 @@ class DemoRemote {
     uint32_t random();
 };
 
-class Board {
+class SimulatedBoard : public RemoteBoard {
   public:
-    explicit Board(Settings settings);
-    int init();
-    int getRemoteData(unsigned char* pbyData);
-    int free();
+    explicit SimulatedBoard(Settings settings);
+    int init() override;
+    int getRemoteData(unsigned char* pbyData) override;
+    int free() override;
 
   private:
-    void trace(const std::string& line) const;
+    int next();           // the byte of the next poll, or kNothing
+    void note(int value); // tells the library's account what a press is
 
     Settings m_settings;
     Trace m_trace;
     size_t m_next = 0;
     DemoRemote m_demo;
+    bool m_ready = false;
+    int m_previous = -1; // the byte the last poll wrote, or -1
 };
 
 // Waits, without busy waiting; each platform has its own file.

@@ -79,7 +79,9 @@ struct Board {
         std::remove(trace.c_str());
         rireruv::Settings settings;
         settings.tracePath = trace;
-        board = rireruv::makeReceiverBoard(device, settings);
+        settings.receiver = true;
+        settings.device = device;
+        board = rireruv::makeReceiverBoard(settings);
     }
     // init's status, and what it said on standard error.
     std::pair<int, std::string> init() {

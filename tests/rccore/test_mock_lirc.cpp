@@ -45,7 +45,9 @@ struct Board {
         std::remove(trace.c_str());
         rireruv::Settings settings;
         settings.tracePath = trace;
-        board = rireruv::makeReceiverBoard(device, settings);
+        settings.receiver = true;
+        settings.device = device;
+        board = rireruv::makeReceiverBoard(settings);
     }
     int poll() {
         unsigned char b = 0x5A; // a byte no press of these tests gives

@@ -159,10 +159,10 @@ InitRun initWith(std::map<std::string, std::string> env) {
                 testing::UnitTest::GetInstance()->current_test_info()->name() + ".trace");
     std::remove(trace.c_str());
     env["RIRERUV_TRACE"] = trace;
-    auto board = rireruv::chooseBoard([&](const char* name) -> const char* {
+    auto board = rireruv::chooseBoard(rireruv::readSettings([&](const char* name) -> const char* {
         auto it = env.find(name);
         return it == env.end() ? nullptr : it->second.c_str();
-    });
+    }));
     testing::internal::CaptureStderr();
     InitRun run{board->init(), testing::internal::GetCapturedStderr(), {}};
     std::ifstream in(trace);
