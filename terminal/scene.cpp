@@ -10,9 +10,17 @@ namespace terminal {
 
 namespace {
 
-const int kFrameWidth = 2;  // left and right borders
-const int kFrameHeight = 4; // top border, caption, separator, bottom border
+// A window's frame: a border all round, the caption's rows and a rule under them above the client
+// area. Frame below places them, for the drawing and the hit test alike, so that the two cannot
+// come apart when one of these changes.
+const int kBorder = 1;
+const int kCaptionRows = 1;
+const int kClientTop = kBorder + kCaptionRows + 1; // the rule's row
+const int kFrameWidth = 2 * kBorder;
+const int kFrameHeight = kClientTop + kBorder;
 const int kIconicWidth = 32;
+const char* const kIcon = "▣ ";
+const char* const kCloseBox = "[X]";
 
 int outerWidth(int clientPixels) {
     return (clientPixels + model::kCharWidth - 1) / model::kCharWidth + kFrameWidth;
@@ -21,6 +29,30 @@ int outerWidth(int clientPixels) {
 int outerHeight(int clientPixels) {
     return (clientPixels + model::kCharHeight - 1) / model::kCharHeight + kFrameHeight;
 }
+
+// Where the parts of a placed window's frame are on the screen, in cells. An iconic window's
+// bar is all caption, with no close box.
+class Frame {
+  public:
+    explicit Frame(const Placement& p) : m_p(p) {}
+    int innerX() const { return m_p.x + kBorder; } // the caption's, the rule's and the client's
+    int innerWidth() const { return m_p.w - kFrameWidth; }
+    int rightX() const { return m_p.x + m_p.w - 1; } // the right border, or a bar's "]"
+    int captionY() const { return m_p.y + kBorder; }
+    int ruleY() const { return captionY() + kCaptionRows; }
+    int clientY() const { return m_p.y + kClientTop; }
+    int titleX() const { return innerX() + 1; }
+    int titleWidth() const { return closeX() - 2 - titleX(); } // two cells short of the close box
+    int closeX() const { return rightX() - textWidth(kCloseBox); }
+    bool hasCloseBox() const { return !m_p.iconic && m_p.window->systemMenu; }
+    bool onCaption(int y) const { return m_p.iconic || (y >= captionY() && y < ruleY()); }
+    bool onCloseBox(int x) const { return hasCloseBox() && x >= closeX() && x < rightX(); }
+    // The icon and the cells left of it open the system menu, on a bar as in a frame.
+    bool onIcon(int x) const { return x < titleX() + textWidth(kIcon); }
+
+  private:
+    const Placement& m_p;
+};
 
 // A control's rectangle in cells, relative to its window's client area; at least one row.
 void cells(const model::ControlView& c, int& x0, int& y0, int& x1, int& y1) {
@@ -105,63 +137,79 @@ std::string menuText(const model::MenuItemView& item) {
     return text;
 }
 
-// The open menu's outer rectangle, in cells.
-void menuBox(const Scene& scene, int cols, int rows, int& x, int& y, int& w, int& h) {
+// The open menu on the screen, in cells: a border round a row for each item, whose text has a
+// cell of room on either side. The drawing and the hit test both place the items by it.
+struct MenuBox {
+    int x = 0, y = 0, w = 0, h = 0; // the outer rectangle
+    int innerX() const { return x + kBorder; }
+    int innerWidth() const { return w - 2 * kBorder; }
+    int itemY(size_t i) const { return y + kBorder + static_cast<int>(i); }
+    int labelX() const { return innerX() + 1; }
+    int labelWidth() const { return innerWidth() - 2; }
+    int itemAt(int cx, int cy) const { // -1 off the items
+        const bool inside = cx >= innerX() && cx < innerX() + innerWidth() && cy >= itemY(0) &&
+                            cy < y + h - kBorder;
+        return inside ? cy - itemY(0) : -1;
+    }
+};
+
+// Dropped from under the caption of the menu's window, or above its bar when it is iconic.
+MenuBox menuBox(const Scene& scene, int cols, int rows) {
     const OpenMenu& menu = *scene.menu;
-    int mw = 0;
+    MenuBox box;
     for (const auto& item : menu.items)
-        mw = std::max(mw, textWidth(menuText(item), true));
-    w = mw + 4;
-    h = static_cast<int>(menu.items.size()) + 2;
-    x = y = 0;
+        box.w = std::max(box.w, textWidth(menuText(item), true));
+    box.w += 2 * kBorder + 2;
+    box.h = static_cast<int>(menu.items.size()) + 2 * kBorder;
     for (const Placement& p : layout(scene, cols, rows))
         if (p.window->handle == menu.window) {
-            x = p.x + 1;
-            y = p.iconic ? std::max(0, p.y - h) : p.y + 2;
+            const Frame frame(p);
+            box.x = frame.innerX();
+            box.y = p.iconic ? std::max(0, p.y - box.h) : frame.ruleY();
         }
+    return box;
 }
 
 void drawMenu(ScreenBuffer& s, const Scene& scene) {
-    int mx, my, mw, mh;
-    menuBox(scene, s.cols(), s.rows(), mx, my, mw, mh);
-    s.fill(mx, my, mw, mh, U' ');
-    s.frame(mx, my, mw, mh);
+    const MenuBox box = menuBox(scene, s.cols(), s.rows());
+    s.fill(box.x, box.y, box.w, box.h, U' ');
+    s.frame(box.x, box.y, box.w, box.h);
     for (size_t i = 0; i < scene.menu->items.size(); ++i) {
         const auto& item = scene.menu->items[i];
-        const int y = my + 1 + static_cast<int>(i);
         if (item.separator) {
-            s.fill(mx + 1, y, mw - 2, 1, U'─');
+            s.fill(box.innerX(), box.itemY(i), box.innerWidth(), 1, U'─');
             continue;
         }
         uint8_t attr = item.enabled ? kNormal : kDim;
         if (static_cast<int>(i) == scene.menu->selected)
             attr |= kReverse;
-        s.fill(mx + 1, y, mw - 2, 1, U' ', attr);
-        s.text(mx + 2, y, menuText(item), attr, mw - 4, false);
+        s.fill(box.innerX(), box.itemY(i), box.innerWidth(), 1, U' ', attr);
+        s.text(box.labelX(), box.itemY(i), menuText(item), attr, box.labelWidth(), false);
     }
 }
 
 void drawWindow(ScreenBuffer& s, const Placement& p) {
     const model::WindowView& w = *p.window;
     const uint8_t captionAttr = w.active ? kReverse | kBold : kBold;
-    const std::string icon = !w.smallIcon.empty() || !w.bigIcon.empty() ? "▣ " : "";
+    const std::string icon = !w.smallIcon.empty() || !w.bigIcon.empty() ? kIcon : "";
+    const Frame frame(p);
     if (p.iconic) {
         s.fill(p.x, p.y, p.w, 1, U' ', captionAttr);
         s.text(p.x, p.y, "[" + icon + w.caption, captionAttr, p.w - 1);
-        s.text(p.x + p.w - 1, p.y, "]", captionAttr);
+        s.text(frame.rightX(), p.y, "]", captionAttr);
         return;
     }
     s.fill(p.x, p.y, p.w, p.h, U' ');
     s.frame(p.x, p.y, p.w, p.h);
-    s.fill(p.x + 1, p.y + 1, p.w - 2, 1, U' ', captionAttr);
-    s.text(p.x + 2, p.y + 1, icon + w.caption, captionAttr, p.w - 8);
-    if (w.systemMenu)
-        s.text(p.x + p.w - 4, p.y + 1, "[X]", captionAttr);
-    s.fill(p.x + 1, p.y + 2, p.w - 2, 1, U'─');
-    s.text(p.x, p.y + 2, "├", kNormal);
-    s.text(p.x + p.w - 1, p.y + 2, "┤", kNormal);
+    s.fill(frame.innerX(), frame.captionY(), frame.innerWidth(), kCaptionRows, U' ', captionAttr);
+    s.text(frame.titleX(), frame.captionY(), icon + w.caption, captionAttr, frame.titleWidth());
+    if (frame.hasCloseBox())
+        s.text(frame.closeX(), frame.captionY(), kCloseBox, captionAttr);
+    s.fill(frame.innerX(), frame.ruleY(), frame.innerWidth(), 1, U'─');
+    s.text(p.x, frame.ruleY(), "├", kNormal);
+    s.text(frame.rightX(), frame.ruleY(), "┤", kNormal);
     for (const model::ControlView& c : w.controls)
-        drawControl(s, c, p.x + 1, p.y + 3);
+        drawControl(s, c, frame.innerX(), frame.clientY());
 }
 
 void drawStatus(ScreenBuffer& s, const Scene& scene) {
@@ -294,11 +342,9 @@ void render(ScreenBuffer& s, const Scene& scene) {
 Hit hitTest(const Scene& scene, int cols, int rows, int x, int y) {
     Hit hit;
     if (scene.menu != nullptr && scene.menu->window != nullptr) {
-        int mx, my, mw, mh;
-        menuBox(scene, cols, rows, mx, my, mw, mh);
-        if (x > mx && x < mx + mw - 1 && y > my && y < my + mh - 1) {
+        hit.menuItem = menuBox(scene, cols, rows).itemAt(x, y);
+        if (hit.menuItem >= 0) {
             hit.window = scene.menu->window;
-            hit.menuItem = y - my - 1;
             return hit;
         }
     }
@@ -308,16 +354,16 @@ Hit hitTest(const Scene& scene, int cols, int rows, int x, int y) {
             continue;
         const model::WindowView& w = *p->window;
         hit.window = w.handle;
-        if (p->iconic || y == p->y + 1) {
-            hit.closeBox =
-                !p->iconic && w.systemMenu && x >= p->x + p->w - 4 && x < p->x + p->w - 1;
-            hit.menuGlyph = !hit.closeBox && x <= p->x + 3;
+        const Frame frame(*p);
+        if (frame.onCaption(y)) {
+            hit.closeBox = frame.onCloseBox(x);
+            hit.menuGlyph = !hit.closeBox && frame.onIcon(x);
             return hit;
         }
         for (const model::ControlView& c : w.controls) {
             int x0, y0, x1, y1;
             cells(c, x0, y0, x1, y1);
-            const int cx = x - p->x - 1, cy = y - p->y - 3;
+            const int cx = x - frame.innerX(), cy = y - frame.clientY();
             if (cx >= x0 && cx < x1 && cy >= y0 && cy < y1 && c.kind != model::Kind::GroupBox)
                 hit.control = c.handle;
         }
