@@ -7,7 +7,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # The Win32 behaviour the program relies on, checked on Wine's real user32 with the same
 # tests the model passes.
-add_executable(win32_fidelity tests/fidelity/test_win32.cpp tests/fidelity/harness_win32.cpp
+add_executable(win32_fidelity tests/model/test_win32.cpp tests/model/harness_win32.cpp
                ${RES_FILE})
 add_dependencies(win32_fidelity resources)
 target_link_libraries(win32_fidelity PRIVATE gtest_main ole32 user32)

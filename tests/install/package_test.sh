@@ -171,7 +171,7 @@ udev_tags() { # SYSFS_PATH: the tags the package's rule gives the device
       mount --bind "$3" /etc/udev/rules.d &&
       umockdev-run --device "$4" --device "$5" -- udevadm test "$6"' \
     sh "$work/udev-run" "$unpacked/usr/lib/udev/rules.d" "$work/udev-none" \
-    "$top/tests/rccore/card.umockdev" "$work/keyboard.umockdev" "$1" >"$work/udevadm.txt" 2>&1 ||
+    "$top/tests/rireruv/rccore/card.umockdev" "$work/keyboard.umockdev" "$1" >"$work/udevadm.txt" 2>&1 ||
     true
   cat "$work/udevadm.txt" >>"$work/udevadm-all.txt"
   sed -n 's/^CURRENT_TAGS=//p' "$work/udevadm.txt"

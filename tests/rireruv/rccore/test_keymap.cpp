@@ -5,7 +5,7 @@
 //
 // Why on the mocked card rather than on a fake fd: the keymap is only read through ioctls on
 // a node, and the grab is only seen through another holder, neither of which a pipe can act.
-#include "tests/rccore/mock_card.h"
+#include "tests/rireruv/rccore/mock_card.h"
 #include "rireruv/rccore/keymap.h"
 #include "rireruv/rccore/read.h"
 

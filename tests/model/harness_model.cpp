@@ -1,5 +1,5 @@
 // The harness on the model: its driver, and virtual time.
-#include "tests/fidelity/harness.h"
+#include "tests/model/harness.h"
 
 #include "platform/model/model.h"
 

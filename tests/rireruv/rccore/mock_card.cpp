@@ -1,8 +1,8 @@
 // The described card in a umockdev testbed: handlers of our own for the event device (from
 // the recorded ioctl answers) and the lirc node, presses written to the nodes' server side.
-#include "tests/rccore/mock_card.h"
+#include "tests/rireruv/rccore/mock_card.h"
 
-#include "tests/rccore/mock_evdev.h"
+#include "tests/rireruv/rccore/mock_evdev.h"
 
 #include <umockdev.h>
 

@@ -1,7 +1,7 @@
 // The Win32 behaviour our framework and program rely on, pinned down once and run twice: on
 // the model (tests/CMakeLists.txt) and on Wine's user32 (cross-built, under Wine). Where the
 // two knowingly differ, the test says so where it stands.
-#include "tests/fidelity/harness.h"
+#include "tests/model/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The harness on a real user32: the program on a thread of its own, in real time. The
 // test acts by posting messages, then waits until a message it posted behind them has been
 // handled, so the program has caught up.
-#include "tests/fidelity/harness.h"
+#include "tests/model/harness.h"
 
 #include <algorithm>
 #include <atomic>

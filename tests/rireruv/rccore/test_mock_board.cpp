@@ -6,7 +6,7 @@
 // Why on the described card: each of these is decided where the board opens, names or reads a
 // node, which only a testbed with the card's /sys, /dev and ioctls lets it do.
 #include "rireruv/remote_board.h"
-#include "tests/rccore/mock_card.h"
+#include "tests/rireruv/rccore/mock_card.h"
 #include "rireruv/notes.h"
 #include "rireruv/rccore/read.h"
 

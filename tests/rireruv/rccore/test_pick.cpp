@@ -1,6 +1,5 @@
 // Choosing a receiver from RIRERUV_DEVICE among those found, and every reason none fits; the
-// choice between the two boards and its malformed settings; the permission message.
-#include "rireruv/remote_board.h"
+// permission message.
 #include "rireruv/rccore/find.h"
 #include "rireruv/rccore/read.h"
 
@@ -143,81 +142,6 @@ TEST(PermissionMessage, NamesOwnerGroupModeAndTheFixForThatNode) {
             << why;
     }
     EXPECT_NE(rireruv::openFailure("/dev/lirc0", ENODEV, true).find("removed"), std::string::npos);
-}
-
-// The board chosen from the environment, as the exported entries see it.
-struct InitRun {
-    int status;
-    std::string err;
-    std::vector<std::string> trace;
-};
-
-InitRun initWith(std::map<std::string, std::string> env) {
-    // ctest runs these tests at once, each in a process of its own: one trace file per test.
-    const std::string trace =
-        scratch(std::string("choose.") +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".trace");
-    std::remove(trace.c_str());
-    env["RIRERUV_TRACE"] = trace;
-    auto board = rireruv::chooseBoard(rireruv::readSettings([&](const char* name) -> const char* {
-        auto it = env.find(name);
-        return it == env.end() ? nullptr : it->second.c_str();
-    }));
-    testing::internal::CaptureStderr();
-    InitRun run{board->init(), testing::internal::GetCapturedStderr(), {}};
-    std::ifstream in(trace);
-    for (std::string line; std::getline(in, line);)
-        run.trace.push_back(line);
-    return run;
-}
-
-TEST(ChooseBoard, SimulatedSettingsDoNotGoWithADevice) {
-    for (const char* name : {"RIRERUV_DATA", "RIRERUV_DELAY_MS", "RIRERUV_INIT_STATUS"}) {
-        SCOPED_TRACE(name);
-        const InitRun run = initWith({{"RIRERUV_DEVICE", "auto"}, {name, "1"}});
-        EXPECT_EQ(run.status, 8);
-        const std::string reason = std::string(name) + " is a setting of the simulated board "
-                                                       "and cannot go with RIRERUV_DEVICE";
-        EXPECT_EQ(run.err.rfind("rireruv: " + reason, 0), 0u) << run.err;
-        ASSERT_GE(run.trace.size(), 2u);
-        EXPECT_EQ(run.trace.front().rfind("error " + reason, 0), 0u);
-        EXPECT_EQ(run.trace.back(), "ZELK_HWInit 8");
-    }
-}
-
-TEST(ChooseBoard, TheSimulatedBoardSaysItIsSimulated) {
-    InitRun run = initWith({});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "rireruv: board: simulated (demo remote)\n");
-    run = initWith({{"RIRERUV_DATA", "00 05 -"}});
-    EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 3 tokens)\n");
-    EXPECT_EQ(run.trace, std::vector<std::string>{"ZELK_HWInit 0"});
-    run = initWith({{"RIRERUV_DATA", "05"}});
-    EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 1 token)\n");
-    run = initWith({{"RIRERUV_INIT_STATUS", "8"}});
-    EXPECT_EQ(run.err, "") << "a failed init names no board";
-}
-
-// Whatever RIRERUV_DEVICE holds comes back escaped: a newline in it cannot start a line of its
-// own that a reader of standard error would take for the library's.
-TEST(ChooseBoard, TheDevicesValueCannotForgeALine) {
-    const std::vector<std::pair<std::string, std::string>> values = {
-        {"/dev/x\nrireruv: board: rc0, forged", "RIRERUV_DEVICE=/dev/x\\nrireruv: board: rc0, "
-                                                "forged does not exist"},
-        {"x\nrireruv: board: rc0, \x1B[2Jforged",
-         "RIRERUV_DEVICE=\"x\\nrireruv: board: rc0, \\e[2Jforged\" is not a receiver"},
-        {"/" + std::string(100000, 'x'),
-         "RIRERUV_DEVICE=/" + std::string(119, 'x') + "... (100001 bytes) does not exist"},
-    };
-    for (const auto& [device, reason] : values) {
-        SCOPED_TRACE(reason);
-        const InitRun run = initWith({{"RIRERUV_DEVICE", device}});
-        EXPECT_EQ(run.status, 8);
-        EXPECT_EQ(run.err.rfind("rireruv: " + reason, 0), 0u) << run.err.substr(0, 300);
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
-        ASSERT_EQ(run.trace.size(), 2u);
-        EXPECT_EQ(run.trace[0].rfind("error " + reason, 0), 0u);
-    }
 }
 
 } // namespace

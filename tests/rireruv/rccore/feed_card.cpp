@@ -12,7 +12,7 @@
 //
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
-#include "tests/rccore/mock_card.h"
+#include "tests/rireruv/rccore/mock_card.h"
 
 #include <cerrno>
 #include <cstdio>

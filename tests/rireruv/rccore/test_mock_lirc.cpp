@@ -6,7 +6,7 @@
 // choose the lirc node over the event device, ask for scancode mode through ioctls, and read
 // a node whose bytes arrive as a stream rather than one record per read.
 #include "rireruv/remote_board.h"
-#include "tests/rccore/mock_card.h"
+#include "tests/rireruv/rccore/mock_card.h"
 
 #include <linux/lirc.h>
 

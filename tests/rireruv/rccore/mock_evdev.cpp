@@ -1,7 +1,7 @@
 // The card's event device for MockCard: card_ioctl.sh's answers read into a table by request,
 // served on the testbed's worker thread; the keymap and the grab answered from what each
 // request carries, as umockdev's own loaded answers cannot.
-#include "tests/rccore/mock_evdev.h"
+#include "tests/rireruv/rccore/mock_evdev.h"
 
 #include <linux/input.h>
 
