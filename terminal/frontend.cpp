@@ -206,29 +206,13 @@ void FrontEnd::handleMenuKey(const Key& key) {
     }
 }
 
+// An arrow moves the window a cell; Enter, Esc or a click puts it down where it is.
 void FrontEnd::handleMoveKey(const Key& key) {
     auto& [dx, dy] = m_moved[m_moving];
-    switch (key.kind) {
-    case Key::Left:
-        --dx;
-        break;
-    case Key::Right:
-        ++dx;
-        break;
-    case Key::Up:
-        --dy;
-        break;
-    case Key::Down:
-        ++dy;
-        break;
-    case Key::Enter:
-    case Key::Escape:
-    case Key::Click:
+    dx += (key.kind == Key::Right) - (key.kind == Key::Left);
+    dy += (key.kind == Key::Down) - (key.kind == Key::Up);
+    if (key.kind == Key::Enter || key.kind == Key::Escape || key.kind == Key::Click)
         m_moving = nullptr;
-        break;
-    default:
-        break;
-    }
 }
 
 void FrontEnd::handleClick(const Key& key) {
