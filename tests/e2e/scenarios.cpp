@@ -99,6 +99,25 @@ bool showsStart(void* dialog) {
     return itemText(*static_cast<HWND*>(dialog), kButton) == L"Start";
 }
 
+// Polling at the verifier's period, 200 ms: about ten polls in two seconds.
+void pollsAtItsPeriod(Verifier& v, Check& c) {
+    const int polls = pollsDuring(v, 2000);
+    c.expect(polls >= 8 && polls <= 12,
+             "polls in 2 s: " + std::to_string(polls) + ", not about 10");
+}
+
+// A scenario that acts on the open verifier, then closes it as the system menu does: whatever
+// the scenario did, the program must end having released the library. A verifier that never
+// opens fails the scenario without running it.
+void onTheDialog(Verifier& v, Check& c, const std::function<void(HWND)>& scenario) {
+    HWND d = openVerifier(v, c);
+    if (!d)
+        return;
+    scenario(d);
+    sysCommand(d, SC_CLOSE);
+    closedAndReleased(v, c);
+}
+
 // ---- scenarios ----------------------------------------------------------------------------
 
 void dialogAtOpen(Check& c) {
@@ -170,39 +189,34 @@ void dialogAtOpen(Check& c) {
 
 void pollsTheDataInTurn(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "00 05 0A 1F AB FF"}});
-    HWND d = openVerifier(v, c);
-    if (!d)
-        return;
-    click(item(d, kButton));
-    pause(100);
-    c.equal(itemText(d, kButton), L"Stop", "button while polling");
-    // Watch the field closely for three seconds: each value follows its predecessor.
-    const std::vector<std::wstring> cycle = {L"0", L"5", L"A", L"1F", L"AB", L"FF"};
-    std::vector<std::wstring> seen;
-    for (int i = 0; i < 300; ++i) {
-        const std::wstring now = itemText(d, kData);
-        if (!now.empty() && (seen.empty() || seen.back() != now))
-            seen.push_back(now);
-        pause(10);
-    }
-    std::string shown;
-    for (const auto& s : seen)
-        shown += utf8(s) + " ";
-    std::set<std::wstring> distinct(seen.begin(), seen.end());
-    c.expect(distinct.size() == cycle.size(), "values shown: " + shown);
-    for (size_t i = 1; i < seen.size(); ++i) {
-        size_t k = 0;
-        while (k < cycle.size() && cycle[k] != seen[i - 1])
-            ++k;
-        c.expect(k < cycle.size() && cycle[(k + 1) % cycle.size()] == seen[i],
-                 "out of turn: " + shown);
-    }
-    const int polls = pollsDuring(v, 2000);
-    c.expect(polls >= 8 && polls <= 12,
-             "polls in 2 s: " + std::to_string(polls) + ", not about 10");
-    screenshot(g_out + L"\\polling.bmp", {d});
-    sysCommand(d, SC_CLOSE);
-    closedAndReleased(v, c);
+    onTheDialog(v, c, [&](HWND d) {
+        click(item(d, kButton));
+        pause(100);
+        c.equal(itemText(d, kButton), L"Stop", "button while polling");
+        // Watch the field closely for three seconds: each value follows its predecessor.
+        const std::vector<std::wstring> cycle = {L"0", L"5", L"A", L"1F", L"AB", L"FF"};
+        std::vector<std::wstring> seen;
+        for (int i = 0; i < 300; ++i) {
+            const std::wstring now = itemText(d, kData);
+            if (!now.empty() && (seen.empty() || seen.back() != now))
+                seen.push_back(now);
+            pause(10);
+        }
+        std::string shown;
+        for (const auto& s : seen)
+            shown += utf8(s) + " ";
+        std::set<std::wstring> distinct(seen.begin(), seen.end());
+        c.expect(distinct.size() == cycle.size(), "values shown: " + shown);
+        for (size_t i = 1; i < seen.size(); ++i) {
+            size_t k = 0;
+            while (k < cycle.size() && cycle[k] != seen[i - 1])
+                ++k;
+            c.expect(k < cycle.size() && cycle[(k + 1) % cycle.size()] == seen[i],
+                     "out of turn: " + shown);
+        }
+        pollsAtItsPeriod(v, c);
+        screenshot(g_out + L"\\polling.bmp", {d});
+    });
 }
 
 void stopKeepsTheValue(Check& c) {
@@ -228,32 +242,24 @@ void stopKeepsTheValue(Check& c) {
 
 void startStopStartLeavesOneTimer(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "01"}});
-    HWND d = openVerifier(v, c);
-    if (!d)
-        return;
-    for (int i = 0; i < 3; ++i)
-        click(item(d, kButton));
-    pause(100);
-    c.equal(itemText(d, kButton), L"Stop", "button after Start, Stop, Start");
-    const int polls = pollsDuring(v, 2000);
-    c.expect(polls >= 8 && polls <= 12,
-             "polls in 2 s: " + std::to_string(polls) + ", not about 10");
-    sysCommand(d, SC_CLOSE);
-    closedAndReleased(v, c);
+    onTheDialog(v, c, [&](HWND d) {
+        for (int i = 0; i < 3; ++i)
+            click(item(d, kButton));
+        pause(100);
+        c.equal(itemText(d, kButton), L"Stop", "button after Start, Stop, Start");
+        pollsAtItsPeriod(v, c);
+    });
 }
 
 void foreignTimerIsIgnored(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "AB"}});
-    HWND d = openVerifier(v, c);
-    if (!d)
-        return;
-    for (WPARAM id : {0u, 2u, 7u, 0x10001u})
-        PostMessageW(d, WM_TIMER, id, 0);
-    pause(300);
-    c.expect(v.count("ZELK_GetRemoteData") == 0, "a foreign timer id polled the library");
-    c.equal(itemText(d, kData), L"", "field after foreign timers");
-    sysCommand(d, SC_CLOSE);
-    closedAndReleased(v, c);
+    onTheDialog(v, c, [&](HWND d) {
+        for (WPARAM id : {0u, 2u, 7u, 0x10001u})
+            PostMessageW(d, WM_TIMER, id, 0);
+        pause(300);
+        c.expect(v.count("ZELK_GetRemoteData") == 0, "a foreign timer id polled the library");
+        c.equal(itemText(d, kData), L"", "field after foreign timers");
+    });
 }
 
 // Where the verifier's thread has its activation and keyboard focus, for a failure's message.
@@ -406,31 +412,29 @@ bool showsStop(void* dialog) {
 // closes it; then Space presses Start, since the focus is back on the button.
 void keyboardThroughTheAboutBox(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "01"}});
-    HWND d = openVerifier(v, c);
-    if (!d)
-        return;
-    VerifierWindow w{&v, d};
-    SetForegroundWindow(d);
-    if (c.expect(waitFor(3000, inForeground, &d), "the verifier is not in the foreground")) {
-        typeKeys({{VK_MENU, true}, {VK_SPACE, true}, {VK_SPACE, false}, {VK_MENU, false}});
-        c.expect(waitFor(3000, inItsSystemMenu, &w), "Alt+Space opened no system menu");
-        tap(VK_UP);
-        tap(VK_RETURN);
-        HWND about = v.waitWindow(kAboutCaption, 3000);
-        if (c.expect(about != nullptr, "Up and Enter in the system menu opened no About box")) {
-            c.expect(waitFor(3000, inForeground, &about), "the About box is not in the foreground");
+    onTheDialog(v, c, [&](HWND d) {
+        VerifierWindow w{&v, d};
+        SetForegroundWindow(d);
+        if (c.expect(waitFor(3000, inForeground, &d), "the verifier is not in the foreground")) {
+            typeKeys({{VK_MENU, true}, {VK_SPACE, true}, {VK_SPACE, false}, {VK_MENU, false}});
+            c.expect(waitFor(3000, inItsSystemMenu, &w), "Alt+Space opened no system menu");
+            tap(VK_UP);
             tap(VK_RETURN);
-            c.expect(waitFor(3000, closed, &about), "Enter did not close the About box");
-            if (c.expect(waitFor(3000, focusBackOnTheButton, &w),
-                         "after the About box: " + focusState(v, d))) {
-                tap(VK_SPACE);
-                c.expect(waitFor(3000, showsStop, &d),
-                         "Space after the About box did not press Start: " + focusState(v, d));
+            HWND about = v.waitWindow(kAboutCaption, 3000);
+            if (c.expect(about != nullptr, "Up and Enter in the system menu opened no About box")) {
+                c.expect(waitFor(3000, inForeground, &about),
+                         "the About box is not in the foreground");
+                tap(VK_RETURN);
+                c.expect(waitFor(3000, closed, &about), "Enter did not close the About box");
+                if (c.expect(waitFor(3000, focusBackOnTheButton, &w),
+                             "after the About box: " + focusState(v, d))) {
+                    tap(VK_SPACE);
+                    c.expect(waitFor(3000, showsStop, &d),
+                             "Space after the About box did not press Start: " + focusState(v, d));
+                }
             }
         }
-    }
-    sysCommand(d, SC_CLOSE);
-    closedAndReleased(v, c);
+    });
 }
 
 // Each text a person reads, as Wine drew it on the screen: a quarter of its pixels at least
@@ -509,24 +513,23 @@ void closingWhilePolling(Check& c) {
 // Stop is honoured once the call in progress returns, and closing still releases the library.
 void slowLibrary(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "0A 0B"}, {"RIRERUV_DELAY_MS", "300"}});
-    HWND d = openVerifier(v, c);
-    if (!d)
-        return;
-    click(item(d, kButton));
-    const int polls = pollsDuring(v, 3000);
-    c.expect(polls >= 5 && polls <= 10, "polls in 3 s of 300 ms calls: " + std::to_string(polls));
-    const std::wstring shown = itemText(d, kData);
-    c.expect(shown == L"A" || shown == L"B", "field while polling: " + utf8(shown));
-    click(item(d, kButton));
-    c.expect(waitFor(2000, showsStart, &d), "Stop was not honoured within 2 s");
-    const int afterStop = v.count("ZELK_GetRemoteData");
-    pause(1000);
-    c.expect(v.count("ZELK_GetRemoteData") == afterStop, "polls went on after Stop");
-    click(item(d, kButton));
-    PollsSince since{&v, afterStop};
-    c.expect(waitFor(2000, polledAgain, &since), "no poll after a new Start");
-    sysCommand(d, SC_CLOSE); // most likely while a call is in progress
-    closedAndReleased(v, c);
+    onTheDialog(v, c, [&](HWND d) {
+        click(item(d, kButton));
+        const int polls = pollsDuring(v, 3000);
+        c.expect(polls >= 5 && polls <= 10,
+                 "polls in 3 s of 300 ms calls: " + std::to_string(polls));
+        const std::wstring shown = itemText(d, kData);
+        c.expect(shown == L"A" || shown == L"B", "field while polling: " + utf8(shown));
+        click(item(d, kButton));
+        c.expect(waitFor(2000, showsStart, &d), "Stop was not honoured within 2 s");
+        const int afterStop = v.count("ZELK_GetRemoteData");
+        pause(1000);
+        c.expect(v.count("ZELK_GetRemoteData") == afterStop, "polls went on after Stop");
+        click(item(d, kButton));
+        PollsSince since{&v, afterStop};
+        c.expect(waitFor(2000, polledAgain, &since), "no poll after a new Start");
+        // Then closed, most likely while a call is in progress.
+    });
 }
 
 // ---- a library that crashes --------------------------------------------------------------
@@ -623,16 +626,13 @@ void libraryCrashesIn(Check& c, const char* entry) {
 
 void commandLineChangesNothing(Check& c) {
     Verifier v(Settings{}, "/about --data=FF \"C:\\no such file\" 8");
-    HWND d = openVerifier(v, c);
-    if (!d)
-        return;
-    c.equal(itemText(d, kData), L"", "data field");
-    c.equal(itemText(d, kButton), L"Start", "button");
-    pause(300);
-    c.expect(v.findWindow(kAboutCaption) == nullptr, "an About box opened");
-    c.expect(v.trace() == std::vector<std::string>{"ZELK_HWInit 0"}, "library calls differ");
-    sysCommand(d, SC_CLOSE);
-    closedAndReleased(v, c);
+    onTheDialog(v, c, [&](HWND d) {
+        c.equal(itemText(d, kData), L"", "data field");
+        c.equal(itemText(d, kButton), L"Start", "button");
+        pause(300);
+        c.expect(v.findWindow(kAboutCaption) == nullptr, "an About box opened");
+        c.expect(v.trace() == std::vector<std::string>{"ZELK_HWInit 0"}, "library calls differ");
+    });
 }
 
 } // namespace

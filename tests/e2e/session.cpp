@@ -1,5 +1,6 @@
 // Starting the verifier, finding its windows, acting on them from outside.
 #include "tests/e2e/session.h"
+#include "tests/support/files.h"
 
 #include <algorithm>
 #include <fstream>
@@ -161,11 +162,8 @@ DWORD Verifier::exitCode() const {
 }
 
 std::vector<std::string> Verifier::trace() const {
-    std::vector<std::string> lines;
     std::ifstream in(m_trace.c_str());
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return linesIn(in);
 }
 
 int Verifier::count(const std::string& traceLine) const {
@@ -193,10 +191,8 @@ std::vector<std::string> Verifier::probe(HWND dialog) {
     PostMessageW(dialog, message, 0, 0);
     for (int i = 0; i < 250 && (lines.empty() || lines.back() != "end"); ++i) {
         Sleep(20);
-        lines.clear();
         std::ifstream in(m_probeOut.c_str());
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
+        lines = linesIn(in);
     }
     UnhookWindowsHookEx(h);
     return lines;

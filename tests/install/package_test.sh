@@ -14,7 +14,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$top/build/package-test
 root=$work/root
+. "$top/tests/support/tmux_lib.sh"
+session=dialog
 sock=/tmp/package-test.sock # inside the root
+wait_seconds=20
 [ "$(id -u)" = 0 ] || { echo "package_test: needs root (chroot, mounts)" >&2; exit 2; }
 
 failures=0
@@ -194,7 +197,7 @@ in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root 
   DEBIAN_FRONTEND=noninteractive "$@"; }
 t() { in_root tmux -S "$sock" "$@"; }
 cleanup() {
-  [ -S "$root$sock" ] && t kill-server 2>/dev/null || true
+  if [ -S "$root$sock" ]; then tmux_cleanup; fi
   "$top/tests/install/debian-root.sh" --umount "$root"
 }
 trap cleanup EXIT
@@ -209,16 +212,6 @@ in_root apt-get install -y -qq tmux >"$work/apt-tmux.log" 2>&1 ||
 packages >"$work/packages-before"
 cp "$deb" "$root/tmp/"
 
-# The one way this test waits: until a check passes, looked at every 50 ms for up to 20 s.
-wait_until() { # WHAT COMMAND...
-  local what=$1
-  shift
-  for _ in $(seq 400); do "$@" && return 0; sleep 0.05; done
-  fail "waited for $what"
-  return 1
-}
-screen() { t capture-pane -p -t dialog 2>/dev/null; }
-shows() { screen | grep -qF -- "$1"; }
 shows_all() { local s; s=$(screen); for x in "$@"; do grep -qF -- "$x" <<<"$s" || return 1; done; }
 ended() { [ -s "$root/tmp/dialog-status" ]; }
 
@@ -232,23 +225,21 @@ in_root apt-get install -y -qq "/tmp/$(basename "$deb")" >"$work/apt-install.log
   { fail "apt-get install failed:"; indent <"$work/apt-install.log"; exit 1; }
 installed=$(now)
 # The dialog on the simulated board, in a 100x30 terminal (room for the press log).
-t new-session -d -s dialog -x 100 -y 30 "TERM=screen-256color test-rireruv;
+t new-session -d -s "$session" -x 100 -y 30 "TERM=screen-256color test-rireruv;
   echo \$? >/tmp/dialog-status.part; mv /tmp/dialog-status.part /tmp/dialog-status"
-if wait_until "the dialog and its board" shows_all ">Start<" "rireruv: board: simulated"; then
+if wait_until shows_all ">Start<" "rireruv: board: simulated"; then
   shown=$(now)
   ok "the dialog shows >Start< and \"rireruv: board: simulated\""
   echo "time: apt-get install to the dialog on the screen: $(seconds "$started" "$shown") s" \
     "(apt-get install $(seconds "$started" "$installed") s," \
     "then the dialog $(seconds "$installed" "$shown") s)"
-  t send-keys -t dialog Enter
-  wait_until ">Stop< after Enter" shows ">Stop<" && ok "Enter: >Stop<"
-  t send-keys -t dialog Escape
-  if wait_until "the verifier to end after Esc" ended; then
+  keys Enter
+  wait_until shows ">Stop<" && ok "Enter: >Stop<"
+  keys Escape
+  if wait_until ended; then
     status=$(cat "$root/tmp/dialog-status")
     [ "$status" = 0 ] && ok "Esc ended it with status 0" || fail "Esc ended it with status $status"
   fi
-else
-  echo "---- screen ----"; screen
 fi
 
 packages >"$work/packages-after"

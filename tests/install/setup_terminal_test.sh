@@ -18,6 +18,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$top/build/setup-terminal-test
 root=$work/root
+. "$top/tests/support/tmux_lib.sh"
+session=run
 sock=setup-terminal-$$
 
 if [ $# -gt 0 ]; then
@@ -37,11 +39,10 @@ mark=$SECONDS
 step_took() { echo "time: $1: $((SECONDS - mark)) s"; mark=$SECONDS; }
 
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
-t() { tmux -L "$sock" "$@"; }
 passed=0
 # A root that passed is removed (about 1 GB); one that failed is kept to be looked into.
 cleanup() {
-  t kill-server 2>/dev/null || true
+  tmux_cleanup
   "$top/tests/install/debian-root.sh" --umount "$root"
   if [ "$passed" = 1 ] && ! findmnt -rn -o TARGET | grep -q "^$root/"; then
     rm -rf --one-file-system "$root"
@@ -97,33 +98,21 @@ if in_root sh -c 'locale -a' 2>/dev/null | grep -qi '^zh_TW'; then fail "a zh_TW
 echo "== scripts/run in tmux, from /root/mine with RIRERUV_TRACE=trace.txt"
 mkdir -p "$root/root/mine"
 rm -f "$root/tmp/run-status"
-screen() { t capture-pane -p -t run 2>/dev/null; }
-shows() { screen | grep -qF -- "$1"; }
 ended() { [ -s "$root/tmp/run-status" ]; }
-# The one way this test waits: until a check passes, looked at every 100 ms, for up to the
-# given number of seconds (the first build takes a minute or two on two cores).
-wait_until() { # SECONDS WHAT COMMAND...
-  local tries=$(($1 * 10)) what=$2
-  shift 2
-  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
-  fail "waited $((tries / 10)) s for $what"
-  echo "---- screen ----"
-  screen
-  return 1
-}
-t -f /dev/null new-session -d -s run -x 100 -y 30 "chroot '$root' env -i \
+t -f /dev/null new-session -d -s "$session" -x 100 -y 30 "chroot '$root' env -i \
   PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM=screen-256color \
   RIRERUV_DATA='05 0A' RIRERUV_TRACE=trace.txt \
   bash -c 'cd /root/mine && /src/scripts/run; echo \$? >/tmp/run-status.part; mv /tmp/run-status.part /tmp/run-status'"
 dialog_or_end() { shows ">Start<" || ended; }
-if wait_until 900 "the dialog" dialog_or_end && ! ended; then
+# The first build takes a minute or two on two cores.
+if wait_until -s 900 dialog_or_end && ! ended; then
   step_took "scripts/run, building, to the dialog on the screen"
   ok "the dialog shows >Start<"
-  t send-keys -t run Enter
-  wait_until 20 "a byte shown while polling" eval 'screen | grep -qE "Remote +[5A] +>Stop<"' &&
+  keys Enter
+  wait_until -s 20 eval 'screen | grep -qE "Remote +[5A] +>Stop<"' &&
     ok "Start: >Stop< and a byte of RIRERUV_DATA"
-  t send-keys -t run Escape
-  if wait_until 20 "scripts/run to end after Esc" ended; then
+  keys Escape
+  if wait_until -s 20 ended; then
     status=$(cat "$root/tmp/run-status")
     [ "$status" = 0 ] && ok "Esc ended it with status 0" || fail "Esc ended it with status $status"
   fi

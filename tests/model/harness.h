@@ -35,10 +35,21 @@ void focusOn(HWND h);
 bool enabled(HWND h);
 bool visible(HWND h);
 std::vector<std::string> systemMenu(HWND h); // "0x10 text" per item, "-" for a separator
-std::basic_string<WCHAR> wide(const char* ascii);
+inline std::basic_string<WCHAR> wide(const char* ascii) {
+    return std::basic_string<WCHAR>(ascii, ascii + std::char_traits<char>::length(ascii));
+}
 // The procedure the harness installs; it records WM_TIMER and WM_PAINT, then calls the
 // handler. Tests pass it to DialogBoxParamW for nested dialogs.
 INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+// How each harness's dialogProc ends, after its own bookkeeping: one copy, so that the model
+// and user32 are compared on the same record.
+inline INT_PTR recordedThenHandled(const Handler& handler, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER)
+        note("WM_TIMER " + std::to_string(wp));
+    if (msg == WM_PAINT)
+        note("WM_PAINT");
+    return handler ? handler(h, msg, wp, lp) : FALSE;
+}
 
 class Session {
   public:

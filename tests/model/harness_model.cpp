@@ -44,16 +44,8 @@ std::vector<std::string> systemMenu(HWND h) {
     return model::Program::systemMenuOf(h);
 }
 
-std::basic_string<WCHAR> wide(const char* ascii) {
-    return std::basic_string<WCHAR>(ascii, ascii + std::char_traits<char>::length(ascii));
-}
-
 INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_TIMER)
-        note("WM_TIMER " + std::to_string(wp));
-    if (msg == WM_PAINT)
-        note("WM_PAINT");
-    return g_handler ? g_handler(h, msg, wp, lp) : FALSE;
+    return recordedThenHandled(g_handler, h, msg, wp, lp);
 }
 
 struct Session::Impl {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -65,10 +64,6 @@ std::vector<std::string> systemMenu(HWND h) {
     return out;
 }
 
-std::basic_string<WCHAR> wide(const char* ascii) {
-    return std::basic_string<WCHAR>(ascii, ascii + strlen(ascii));
-}
-
 INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == g_sync) {
         SetEvent(g_synced);
@@ -86,11 +81,7 @@ INT_PTR CALLBACK dialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_dialogs.erase(std::remove(g_dialogs.begin(), g_dialogs.end(), h), g_dialogs.end());
     }
-    if (msg == WM_TIMER)
-        note("WM_TIMER " + std::to_string(wp));
-    if (msg == WM_PAINT)
-        note("WM_PAINT");
-    return g_handler ? g_handler(h, msg, wp, lp) : FALSE;
+    return recordedThenHandled(g_handler, h, msg, wp, lp);
 }
 
 struct Session::Impl {
@@ -167,10 +158,8 @@ bool Session::finished() const {
 }
 
 void Session::key(UINT vk) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(m_impl->threadId, &info);
-    PostMessageW(info.hwndFocus ? info.hwndFocus : dialog(), WM_KEYDOWN, vk, 1);
+    const HWND target = focus();
+    PostMessageW(target ? target : dialog(), WM_KEYDOWN, vk, 1);
     m_impl->sync(*this);
     Sleep(20); // the dialog may be ending: let its thread finish
 }
@@ -190,12 +179,10 @@ void Session::post(UINT msg, WPARAM wp, LPARAM lp) {
 // starts, queued behind msg, which is the same to the program.
 void Session::postMeanwhile(UINT msg, const std::vector<UINT>& keys, bool uncover) {
     HWND d = dialog();
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(m_impl->threadId, &info);
+    const HWND target = focus();
     PostMessageW(d, msg, 0, 0);
     for (UINT vk : keys)
-        PostMessageW(info.hwndFocus ? info.hwndFocus : d, WM_KEYDOWN, vk, 1);
+        PostMessageW(target ? target : d, WM_KEYDOWN, vk, 1);
     if (uncover)
         InvalidateRect(d, nullptr, TRUE);
     m_impl->sync(*this);

@@ -17,7 +17,6 @@
 #include <functional>
 #include <future>
 #include <map>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -121,8 +120,7 @@ rireruv::SimulatedBoard tracedBoard(const std::string& path) {
 // the summary at free) left out, since these tests are about the trace.
 std::string traceMessages(const std::string& err) {
     std::string out;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);)
+    for (const std::string& line : linesOfText(err))
         if (line.rfind("rireruv: board: ", 0) != 0 && line.rfind("rireruv: summary: ", 0) != 0)
             out += line + "\n";
     return out;
@@ -132,6 +130,16 @@ std::string traceMessages(const std::string& err) {
 void pollGivesItsByte(rireruv::SimulatedBoard& board, int n) {
     for (int i = 0; i < n; ++i)
         EXPECT_EQ(poll(board, 1), std::vector<int>{0x05});
+}
+
+// What a board traced to path says of its trace over its init and n polls, each still giving
+// the board's byte.
+std::string traceMessagesOfPolls(const std::string& path, int n) {
+    rireruv::SimulatedBoard board = tracedBoard(path);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(board.init(), 0);
+    pollGivesItsByte(board, n);
+    return traceMessages(testing::internal::GetCapturedStderr());
 }
 
 // Every line lost, and nobody told: each cause is said once, with the reason, and the board
@@ -190,13 +198,7 @@ TEST(Trace, AFifoNobodyReadsNeverBlocks) {
     int reader = -1;
     std::string err;
     const bool prompt = returnsWithoutBlocking(
-        [&] {
-            rireruv::SimulatedBoard board = tracedBoard(fifo);
-            testing::internal::CaptureStderr();
-            EXPECT_EQ(board.init(), 0);
-            pollGivesItsByte(board, 3);
-            err = traceMessages(testing::internal::GetCapturedStderr());
-        },
+        [&] { err = traceMessagesOfPolls(fifo, 3); },
         [&] { reader = reader >= 0 ? reader : open(fifo.c_str(), O_RDONLY | O_NONBLOCK); });
     EXPECT_TRUE(prompt) << "the trace waited for a reader of the fifo";
     EXPECT_EQ(err, "rireruv: RIRERUV_TRACE: nobody reads the fifo " + fifo +
@@ -220,14 +222,8 @@ TEST(Trace, AFullPipeLosesLinesWithoutBlocking) {
     const long capacity = fcntl(reader, F_GETPIPE_SZ);
     std::string err;
     const bool prompt = returnsWithoutBlocking(
-        [&] {
-            rireruv::SimulatedBoard board = tracedBoard(fifo);
-            testing::internal::CaptureStderr();
-            EXPECT_EQ(board.init(), 0);
-            // "ZELK_GetRemoteData 05\n" is 22 bytes: twice the pipe's worth.
-            pollGivesItsByte(board, static_cast<int>(capacity / 11));
-            err = traceMessages(testing::internal::GetCapturedStderr());
-        },
+        // "ZELK_GetRemoteData 05\n" is 22 bytes: twice the pipe's worth.
+        [&] { err = traceMessagesOfPolls(fifo, static_cast<int>(capacity / 11)); },
         [&] {
             char drained[4096];
             while (read(reader, drained, sizeof drained) > 0) {

@@ -26,20 +26,16 @@ if [ "$mode" = terminal ]; then
   [ "$status" = 0 ] || fail "scripts/run -- --check: status $status; it said: $(tail -n 5 "$log")"
   complete() { [ "$(head -n 1 "$1")" = "ZELK_HWInit 0" ] && [ "$(tail -n 1 "$1")" = ZELK_Free ]; }
 else
-  display=70
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb=$!
+  . "$top/scripts/wine-env"
   run=
   cleanup() {
-    WINEPREFIX=$top/build/wine wineserver -k 2>/dev/null || true
+    WINEPREFIX=$shared_wineprefix wineserver -k 2>/dev/null || true
     [ -n "$run" ] && { kill "$run" 2>/dev/null || true; wait "$run" 2>/dev/null || true; }
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+    end_display
   }
   trap cleanup EXIT
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-  (cd "$mine" && DISPLAY=":$display" RIRERUV_DATA=05 RIRERUV_TRACE=trace.txt \
+  virtual_display "$work/xvfb.log"
+  (cd "$mine" && RIRERUV_DATA=05 RIRERUV_TRACE=trace.txt \
     exec "$top/scripts/run" --wine >"$log" 2>&1) &
   run=$!
   # The dialog sets the library up as it opens: that first line is the sign it is running.

@@ -28,8 +28,8 @@ expect() {
 }
 
 # --wine with a display where no X server answers: said, not a silent exit 0 from Wine.
-n=55
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+. "$src/scripts/wine-env"
+n=$(free_display 55)
 capture env DISPLAY=":$n" "$src/scripts/run" --wine
 expect 2 "no X server answers at DISPLAY=:$n" "run --wine with no X server at :$n"
 capture env -u DISPLAY "$src/scripts/run" --wine

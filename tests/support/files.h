@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fstream>
+#include <istream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,10 +15,22 @@ inline std::string textOf(const std::string& path) {
     return all.str();
 }
 
-inline std::vector<std::string> linesOf(const std::string& path) {
-    std::ifstream in(path);
+// For a stream the caller opened: a file named otherwise than by a std::string, or one whose
+// failing to open means more than "empty".
+inline std::vector<std::string> linesIn(std::istream& in) {
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);)
         out.push_back(line);
     return out;
+}
+
+inline std::vector<std::string> linesOf(const std::string& path) {
+    std::ifstream in(path);
+    return linesIn(in);
+}
+
+// Text already in hand, such as what a test captured from standard error.
+inline std::vector<std::string> linesOfText(const std::string& text) {
+    std::istringstream in(text);
+    return linesIn(in);
 }

@@ -6,10 +6,10 @@ set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$(dirname "$exe")/tmux_faults_test
 rm -rf "$work" && mkdir -p "$work"
-. "$(dirname "$0")/tmux_lib.sh"
+. "$(dirname "$0")/../support/tmux_lib.sh"
+tmux_open 100x30
 
-keys() { t send-keys -t "$session" "$@"; }
-bytes() { t send-keys -t "$session" -H "$@"; } # as the terminal would send them, in hex
+bytes() { keys -H "$@"; } # as the terminal would send them, in hex
 last_line_of() { [ "$(tail -n 1 "$2" 2>/dev/null)" = "$1" ]; }
 pane_size_is() { [ "$(stty -F "$(t display -p -t "$session" '#{pane_tty}')" size)" = "$1" ]; }
 # Sleeping in the library's slow call (the front end waits in poll, never in nanosleep).

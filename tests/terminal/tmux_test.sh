@@ -3,18 +3,18 @@
 # would and reads the screen back. usage: tmux_test.sh PATH/TO/Test_rireruv
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-. "$(dirname "$0")/tmux_lib.sh"
+. "$(dirname "$0")/../support/tmux_lib.sh"
+tmux_open 100x30
 
-data_value() { screen | grep -F ">Stop<" | sed -E 's/.*Remote +([0-9A-F]*) +>Stop<.*/\1/'; }
 polled_twice() { [ "$(grep -c '^ZELK_GetRemoteData' "$1" 2>/dev/null)" -ge 2 ]; }
 data_shown() { [ -n "$(data_value)" ]; }
 data_differs_from() { local now; now=$(data_value); [ -n "$now" ] && [ "$now" != "$1" ]; }
 
 # Open, Start, and the simulated board's data changes.
-t send-keys -t "$session" "RIRERUV_DATA='11 22 33 44 55' $exe; echo exit=\$?" Enter
+keys "RIRERUV_DATA='11 22 33 44 55' $exe; echo exit=\$?" Enter
 wait_for "VOR Odiruvid Aru VAV713A / 878"
 wait_for ">Start<"
-t send-keys -t "$session" Enter
+keys Enter
 wait_for ">Stop<"
 wait_until data_shown
 first=$(data_value)
@@ -23,85 +23,77 @@ second=$(data_value)
 echo "ok: polling shows $first, then $second"
 
 # The About box from the system menu, and back.
-t send-keys -t "$session" M-Space
+keys M-Space
 wait_for "關於 Test_rireruv(A)..."
-t send-keys -t "$session" a
+keys a
 wait_for "確定"
 wait_for "Test_rireruv Version 1.0"
 echo "ok: About box open"
-t send-keys -t "$session" Escape
+keys Escape
 wait_for ! "確定"
 wait_for ">Stop<"
 echo "ok: About box closed"
 
 # Esc ends the program, and the terminal is the shell's again.
-t send-keys -t "$session" Escape
+keys Escape
 wait_until shows_line "exit=0"
 shows "VOR Odiruvid" && fail "the dialog is still on the screen"
 shows_line "before-verifier" || fail "the screen from before was not restored"
-# Only the pane shell's own children count: other tests run this executable at the same time.
-pgrep -P "$(t display-message -p -t "$session" '#{pane_pid}')" >/dev/null &&
-  fail "the process is still running"
-in_shell "=modes" "$modes_command"
-modes_restored "=modes" || fail "the terminal modes were not restored"
+verifier_pid >/dev/null && fail "the process is still running"
+expect_restored "=modes"
 echo "ok: Esc ended it; the terminal is restored"
 
 # Ctrl-C closes the program as its close box would (the library is freed), and restores the
 # terminal as well.
 work=$(dirname "$exe")/tmux_test
 rm -rf "$work" && mkdir -p "$work"
-t send-keys -t "$session" "clear; RIRERUV_TRACE=$work/interrupted.txt $exe" Enter
+keys "clear; RIRERUV_TRACE=$work/interrupted.txt $exe" Enter
 wait_for "VOR Odiruvid"
-t send-keys -t "$session" C-c
+keys C-c
 wait_for ! "VOR Odiruvid"
-t send-keys -t "$session" 'echo exit=$?' Enter # the shell drops the rest of a line Ctrl-C ended
+keys 'echo exit=$?' Enter # the shell drops the rest of a line Ctrl-C ended
 wait_until shows_line "exit=130"
-in_shell "=again" "$modes_command"
-modes_restored "=again" || fail "Ctrl-C left the terminal in raw modes"
+expect_restored "=again" "Ctrl-C left the terminal in raw modes"
 [ "$(tail -n 1 "$work/interrupted.txt")" = "ZELK_Free" ] || fail "Ctrl-C did not free the library"
 echo "ok: Ctrl-C ended it, the library was freed; the terminal is restored"
 
 # A library slower than the timer keeps no key from being read: the menu key, Esc and Enter
 # answer while it polls, and Esc ends it with the library freed last.
-in_shell "=slow" "clear"
-t send-keys -t "$session" "RIRERUV_DELAY_MS=300 RIRERUV_TRACE=$work/slow.txt $exe; echo exit=\$?" Enter
+start "=slow" RIRERUV_DELAY_MS=300 "RIRERUV_TRACE=$work/slow.txt"
 wait_for ">Start<"
-t send-keys -t "$session" Enter
+keys Enter
 wait_for ">Stop<"
 wait_until polled_twice "$work/slow.txt" # a tick is late from here on
-t send-keys -t "$session" F10
+keys F10
 wait_for "關於 Test_rireruv(A)..."
-t send-keys -t "$session" Escape
+keys Escape
 wait_for ! "關於 Test_rireruv(A)..."
-t send-keys -t "$session" Enter
+keys Enter
 wait_for ">Start<"
-t send-keys -t "$session" Escape
+keys Escape
 wait_until shows_line "exit=0"
 [ "$(tail -n 1 "$work/slow.txt")" = "ZELK_Free" ] || fail "the slow library was not freed last"
 echo "ok: a 300 ms library: the menu, Stop and Esc all answered"
 
 # Alt+F4 closes, as on Windows.
-in_shell "=altf4" "clear"
-t send-keys -t "$session" "$exe; echo exit=\$?" Enter
+start "=altf4"
 wait_for ">Start<"
-t send-keys -t "$session" M-F4
+keys M-F4
 wait_until shows_line "exit=0"
 echo "ok: Alt+F4 closed it"
 
 # The library's reason for a failure is on the status line, and again after the exit.
 reason='rireruv: RIRERUV_DATA: token 1, "GG", is not a hex byte 00-FF or -'
-in_shell "=failure" "clear"
-t send-keys -t "$session" "RIRERUV_DATA=GG $exe; echo exit=\$?" Enter
+start "=failure" RIRERUV_DATA=GG
 wait_for "ZELK_HWInit() failed!"
 wait_for "$reason"
-t send-keys -t "$session" Enter
+keys Enter
 wait_until shows_line "exit=2" # the failure box is the verdict
 wait_until shows_line "$reason"
 echo "ok: the failure's reason shown, and printed again after the exit"
 
 # A terminal that cannot show the dialog is named, and nothing is drawn.
-in_shell "=dumb" "clear"
-t send-keys -t "$session" "TERM=dumb $exe; echo exit=\$?" Enter
+start "=dumb" TERM=dumb
 wait_until shows_line "exit=2"
 shows "cannot move the cursor" || fail "TERM=dumb was not explained"
 echo "ok: TERM=dumb is explained"

@@ -12,6 +12,7 @@
 //
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
+#include "tests/rireruv/rccore/card_events.h"
 #include "tests/rireruv/rccore/mock_card.h"
 
 #include <cerrno>
@@ -21,7 +22,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,32 +30,9 @@
 
 namespace {
 
-struct Timed {
-    double seconds;
-    uint32_t scancode;
-};
-
-std::vector<Timed> pressesIn(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<Timed> out;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string tag, type, code;
-        double time = 0;
-        long value = 0;
-        if (fields >> tag >> time >> type >> code >> value && tag == "E:" && type == "0004" &&
-            code == "0004")
-            out.push_back({time, static_cast<uint32_t>(value)});
-    }
-    return out;
-}
-
-std::vector<uint32_t> scancodesIn(const std::string& path) {
-    std::vector<uint32_t> out;
-    for (const Timed& t : pressesIn(path))
-        out.push_back(t.scancode);
-    return out;
-}
+using rccore_test::scancodesIn;
+using rccore_test::TimedPress;
+using rccore_test::timedPressesIn;
 
 double secondsNow() {
     timespec t{};
@@ -115,7 +92,7 @@ int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vecto
 }
 
 int replay(rccore_test::MockCard& card, double pause, pid_t child,
-           const std::vector<Timed>& presses) {
+           const std::vector<TimedPress>& presses) {
     const char* trace = std::getenv("RIRERUV_TRACE");
     std::streamoff offset = 0;
     double start = -1;
@@ -152,7 +129,7 @@ int main(int argc, char** argv) {
     }
     if (argc >= 6 && std::string(argv[1]) == "--replay" && std::string(argv[4]) == "--") {
         rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, g_lirc);
-        return replay(card, std::atof(argv[2]), startProgram(argv + 5), pressesIn(argv[3]));
+        return replay(card, std::atof(argv[2]), startProgram(argv + 5), timedPressesIn(argv[3]));
     }
     if (argc < 5 || std::string(argv[3]) != "--") {
         std::fprintf(stderr, "usage: feed_card [--lirc] CONTROL EVENTS -- PROGRAM [ARGS...]\n"

@@ -2,6 +2,7 @@
 // served on the testbed's worker thread; the keymap and the grab answered from what each
 // request carries, as umockdev's own loaded answers cannot.
 #include "tests/rireruv/rccore/mock_evdev.h"
+#include "tests/support/files.h"
 
 #include <linux/input.h>
 
@@ -89,7 +90,7 @@ void MockEventDevice::load(const std::string& ioctlFile) {
     std::ifstream in(ioctlFile);
     if (!in)
         throw std::runtime_error(ioctlFile + ": cannot be read");
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : linesIn(in)) {
         std::istringstream fields(line);
         std::string name, hex;
         Answer a;

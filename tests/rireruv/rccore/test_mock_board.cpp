@@ -5,8 +5,9 @@
 //
 // Why on the described card: each of these is decided where the board opens, names or reads a
 // node, which only a testbed with the card's /sys, /dev and ioctls lets it do.
-#include "rireruv/remote_board.h"
+#include "tests/rireruv/rccore/board_under_test.h"
 #include "tests/rireruv/rccore/mock_card.h"
+#include "tests/support/files.h"
 #include "rireruv/notes.h"
 #include "rireruv/rccore/read.h"
 
@@ -18,7 +19,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -28,26 +28,11 @@ std::string scratch(const std::string& what) {
            testing::UnitTest::GetInstance()->current_test_info()->name() + "." + what;
 }
 
-std::string textOf(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 // A copy of a described file with the lines that begin with each key replaced (or, replaced by
 // "", left out), written for this test alone.
 std::string variant(const std::string& file, const std::map<std::string, std::string>& lines) {
     std::string out;
-    for (const std::string& line : linesOf(textOf(file))) {
+    for (const std::string& line : linesOf(file)) {
         std::string replaced = line + "\n";
         for (const auto& [key, with] : lines)
             if (line.rfind(key, 0) == 0)
@@ -72,39 +57,9 @@ std::string ioctlNamed(const std::string& name) {
                                  "EVIOCGNAME(0) " + std::to_string(name.size() + 1) + " " + hex}});
 }
 
-struct Board {
-    std::string trace = scratch("trace");
-    std::unique_ptr<rireruv::RemoteBoard> board;
-    explicit Board(const std::string& device) {
-        std::remove(trace.c_str());
-        rireruv::Settings settings;
-        settings.tracePath = trace;
-        settings.receiver = true;
-        settings.device = device;
-        board = rireruv::makeReceiverBoard(settings);
-    }
-    // init's status, and what it said on standard error.
-    std::pair<int, std::string> init() {
-        testing::internal::CaptureStderr();
-        const int status = board->init();
-        return {status, testing::internal::GetCapturedStderr()};
-    }
-    // Polls until the trace has a line that begins with start (10 s at most).
-    void pollUntilTraced(const std::string& start) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!traced(start) && std::chrono::steady_clock::now() < deadline) {
-            unsigned char byte = 0;
-            board->getRemoteData(&byte);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        EXPECT_TRUE(traced(start)) << start;
-    }
-    bool traced(const std::string& start) const {
-        for (const std::string& line : linesOf(textOf(trace)))
-            if (line.rfind(start, 0) == 0)
-                return true;
-        return false;
-    }
+// Each test's trace a file of its own, beside the test's variants of the described files.
+struct Board : rccore_test::BoardUnderTest {
+    explicit Board(const std::string& device) : BoardUnderTest(device, scratch("trace")) {}
 };
 
 const char kBoardLine[] = "rireruv: board: rc0, saa7134, saa7134 IR (Pinnacle PCTV 110i), reading ";

@@ -5,8 +5,9 @@
 // Why beside the socket-pair tests: those feed the reader directly; only here does the board
 // choose the lirc node over the event device, ask for scancode mode through ioctls, and read
 // a node whose bytes arrive as a stream rather than one record per read.
-#include "rireruv/remote_board.h"
+#include "tests/rireruv/rccore/board_under_test.h"
 #include "tests/rireruv/rccore/mock_card.h"
+#include "tests/support/files.h"
 
 #include <linux/lirc.h>
 
@@ -16,19 +17,10 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-std::vector<std::string> linesOf(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
 
 std::vector<std::string> pressesIn(const std::string& path) {
     std::vector<std::string> out;
@@ -38,26 +30,9 @@ std::vector<std::string> pressesIn(const std::string& path) {
     return out;
 }
 
-struct Board {
-    std::string trace = std::string(BUILD_SCRATCH) + "/mock_lirc.trace";
-    std::unique_ptr<rireruv::RemoteBoard> board;
-    explicit Board(const std::string& device) {
-        std::remove(trace.c_str());
-        rireruv::Settings settings;
-        settings.tracePath = trace;
-        settings.receiver = true;
-        settings.device = device;
-        board = rireruv::makeReceiverBoard(settings);
-    }
-    int poll() {
-        unsigned char b = 0x5A; // a byte no press of these tests gives
-        return board->getRemoteData(&b) == 0 ? b : -1;
-    }
-};
-
 TEST(MockedLirc, AutoReadsTheLircNodeInScancodeModeAndTracesEveryRecord) {
     rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL);
-    Board b("auto");
+    rccore_test::BoardUnderTest b("auto", std::string(BUILD_SCRATCH) + "/mock_lirc.trace");
     ASSERT_EQ(b.board->init(), 0);
     EXPECT_EQ(card.lircMode(), static_cast<uint32_t>(LIRC_MODE_SCANCODE));
     EXPECT_EQ(b.poll(), -1) << "nothing before the first press";
@@ -67,14 +42,8 @@ TEST(MockedLirc, AutoReadsTheLircNodeInScancodeModeAndTracesEveryRecord) {
     card.pressOnLirc(0x40c, RC_PROTO_NEC);
     card.pressOnLirc(0x40c, RC_PROTO_NEC, LIRC_SCANCODE_FLAG_REPEAT);
     card.pressOnLirc(0x400, RC_PROTO_NEC);
-    // The records reach the node's stream a moment after the write, maybe not all at once:
-    // polled until all three are traced (the deadline turns a lost one into a failure).
-    int shown = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (pressesIn(b.trace).size() < 3 && std::chrono::steady_clock::now() < deadline) {
-        shown = b.poll();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    // The records may reach the node's stream apart: polled until all three are traced.
+    const int shown = b.pollUntil([&] { return pressesIn(b.trace).size() >= 3; });
     EXPECT_EQ(shown, 0x00);
     EXPECT_EQ(b.board->free(), 0);
 

@@ -1,13 +1,13 @@
 // Polling a receiver through its lirc records: lirc_scancode records written to one end of a
 // socket pair as the kernel queues them, read and traced by a Poller at the other end.
 #include "rireruv/rccore/poll.h"
+#include "tests/support/files.h"
 
 #include <linux/lirc.h>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <fstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,13 +47,7 @@ struct Receiver {
         EXPECT_EQ(result, b == 0x5A ? 1 : 0);
         return b == 0x5A ? -1 : b;
     }
-    std::vector<std::string> lines() const {
-        std::ifstream in(trace);
-        std::vector<std::string> out;
-        for (std::string line; std::getline(in, line);)
-            out.push_back(line);
-        return out;
-    }
+    std::vector<std::string> lines() const { return linesOf(trace); }
 };
 
 TEST(LircRecords, NothingBeforeTheFirstPressThenTheByteStays) {

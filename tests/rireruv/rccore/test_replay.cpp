@@ -8,40 +8,18 @@
 // events file umockdev replays, and the trace this writes is what keytable_agrees.sh compares
 // with ir-keytable's reading of the same presses.
 #include "platform/zelk.h"
+#include "tests/rireruv/rccore/card_events.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
 
-// The MSC_SCAN values of an evemu events file, in order: the presses it replays.
-std::vector<unsigned long> scancodesIn(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<unsigned long> out;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string tag, time, type, code;
-        long value = 0;
-        if (fields >> tag >> time >> type >> code >> value && tag == "E:" && type == "0004" &&
-            code == "0004")
-            out.push_back(static_cast<unsigned long>(value));
-    }
-    return out;
-}
-
-std::vector<std::string> linesOf(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
+using rccore_test::scancodesIn;
 
 size_t pressesTraced(const std::string& path) {
     size_t n = 0;
@@ -61,7 +39,7 @@ TEST(ReplayedCard, EveryPressOfTheEventDeviceIsTracedAndItsByteShown) {
     std::remove(trace.c_str());
     setenv("RIRERUV_DEVICE", "/dev/input/event5", 1);
     setenv("RIRERUV_TRACE", trace.c_str(), 1);
-    const std::vector<unsigned long> expected = scancodesIn(CARD_EVENTS);
+    const std::vector<uint32_t> expected = scancodesIn(CARD_EVENTS);
     ASSERT_GE(expected.size(), 2u) << CARD_EVENTS;
 
     ASSERT_EQ(ZELK_HWInit(), 0) << "the library's reason is on standard error";

@@ -13,28 +13,13 @@
 set -euo pipefail
 abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 exe=$(abs "$1") feed=$(abs "$2") events=$(abs "$3") scratch=$(abs "$4") mode=${5:-evdev}
+. "$(dirname "$0")/../../support/tmux_lib.sh"
 session="card-$$"
 sock="card-$mode-$$"
+wait_seconds=10
+screen_joined=1 # the summary at exit is wider than the pane
 control=$scratch/keys-$mode.fifo
 trace=$scratch/tmux_card-$mode.trace
-t() { tmux -L "$sock" "$@"; }
-cleanup() { t kill-server 2>/dev/null || true; rm -f "$control"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "---- screen ----"; t capture-pane -p -t "$session"; exit 1; }
-screen() { t capture-pane -p -J -t "$session"; }
-
-# The one way this test waits: until a check of what the program drew passes, looked at
-# every 50 ms for up to SECONDS (10 by default; never a check that the typed command line
-# could satisfy).
-wait_until() {
-  local tries=200
-  if [ "$1" = -s ]; then tries=$(($2 * 20)); shift 2; fi
-  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.05; done
-  fail "waited for $*"
-}
-shows() { screen | grep -qF -- "$1"; }
-shows_line() { screen | grep -qxF -- "$1"; }
-data_value() { screen | grep -F ">Stop<" | sed -E 's/.*Remote +([0-9A-F]*) +>Stop<.*/\1/'; }
 data_is() { [ "$(data_value)" = "$1" ]; }
 # The byte the dialog shows for a scancode: its low byte in hex, without padding (%X).
 shown_for() { printf '%X' $(($1 & 0xFF)); }
@@ -50,20 +35,18 @@ scancodes=$(awk '$1 == "E:" && $3 == "0004" && $4 == "0004" { print $5 }' "$even
 [ -n "$scancodes" ] || fail "no presses in $events"
 rm -f "$trace" "$control"
 
-# A clean shell, but for the sanitizer's settings when the sanitizer build runs this.
-shell="env -i PATH=$PATH TERM=screen-256color LANG=C.UTF-8 HOME=$HOME PS1='$ '"
-shell+=" ASAN_OPTIONS=${ASAN_OPTIONS:-} UBSAN_OPTIONS=${UBSAN_OPTIONS:-}"
-t -f /dev/null new-session -d -s "$session" -x 100 -y 32 "$shell bash --norc --noprofile"
+tmux_open 100x32
+trap 'tmux_cleanup; rm -f "$control"' EXIT
 run="TMPDIR=$scratch RIRERUV_DEVICE=auto RIRERUV_TRACE=$trace"
 run+=" umockdev-wrapper $feed $lirc $control $events -- $exe"
-t send-keys -t "$session" "clear; $run; echo exit=\$?" Enter
+keys "clear; $run; echo exit=\$?" Enter
 
 # The status line names the card, the driver, the board, the node read and the keymap.
 card="rireruv: board: rc0, saa7134, saa7134 IR (Pinnacle PCTV 110i), reading $node, keymap"
 wait_until shows "$card"
 wait_until shows ">Start<"
 wait_until shows "no press yet"
-t send-keys -t "$session" Enter
+keys Enter
 wait_until shows ">Stop<"
 wait_until data_is 0 # before the first press the board writes nothing and the dialog shows 0
 echo "ok: the status line names the card and its keymap; polling shows 0 before any press"
@@ -95,7 +78,7 @@ shows "$card" || fail "the status line no longer names the card"
 
 echo "---- the screen, polling the card ----"
 screen | sed -e '/^$/d'
-t send-keys -t "$session" Escape
+keys Escape
 wait_until shows_line "exit=0"
 summary="rireruv: summary: $n presses read from rc0, 6 distinct keys; 1 of 16 keys of"
 summary+=" rc-pinnacle-color seen: KEY_POWER; not seen: KEY_GREEN"
