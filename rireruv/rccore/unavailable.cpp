@@ -13,8 +13,15 @@ class UnavailableBoard : public RemoteBoard {
     explicit UnavailableBoard(const Settings& settings)
         : m_settings(settings), m_trace(settings.tracePath) {}
     int init() override;
-    int getRemoteData(unsigned char* /*pbyData*/) override;
-    int free() override;
+    // Its init always fails; the program may still poll it, and frees it as any board.
+    int getRemoteData(unsigned char* /*pbyData*/) override {
+        m_trace.remoteData(nullptr);
+        return 1;
+    }
+    int free() override {
+        m_trace.free();
+        return 0;
+    }
 
   private:
     Settings m_settings;
@@ -28,16 +35,6 @@ int UnavailableBoard::init() {
                                  ": real receivers are read only by the Linux library; on "
                                  "Windows a real card comes with its vendor's rireruv.dll. "
                                  "Unset RIRERUV_DEVICE for the simulated board");
-}
-
-int UnavailableBoard::getRemoteData(unsigned char* /*pbyData*/) {
-    m_trace.remoteData(nullptr);
-    return 1;
-}
-
-int UnavailableBoard::free() {
-    m_trace.free();
-    return 0;
 }
 
 } // namespace
