@@ -21,10 +21,17 @@ std::string nodesOf(const Receiver& r) {
     return nodes.empty() ? "no nodes" : nodes;
 }
 
+// With no receiver at all, naming one cannot help: what keeps a card's receiver away is.
+const char kNoneAtAll[] =
+    "no remote receiver at all (/sys/class/rc is empty). Usually the card was not recognised "
+    "(load saa7134 or bttv with card=N), its IR is off (disable_ir=1), ir-kbd-i2c is not "
+    "loaded, or the kernel has no rc-core; for a receiver that works, dmesg shows \"Registered "
+    "IR keymap\"";
+
 // "found rc0 (cx88xx, cx88 IR (...)) on PCI 14f1:8800, /dev/lirc0 /dev/input/event5; ..."
 std::string foundList(const std::vector<Receiver>& found) {
     if (found.empty())
-        return "there are no receivers at all";
+        return kNoneAtAll;
     std::string list = "found ";
     for (size_t i = 0; i < found.size(); ++i) {
         const Receiver& r = found[i];
@@ -42,11 +49,7 @@ Target failure(std::string reason) {
 
 Target pickAuto(const std::vector<Receiver>& found) {
     if (found.empty())
-        return failure(
-            "RIRERUV_DEVICE=auto: no remote receiver at all (/sys/class/rc is empty). Usually "
-            "the card was not recognised (load saa7134 or bttv with card=N), its IR is off "
-            "(disable_ir=1), ir-kbd-i2c is not loaded, or the kernel has no rc-core; for a "
-            "receiver that works, dmesg shows \"Registered IR keymap\"");
+        return failure(std::string("RIRERUV_DEVICE=auto: ") + kNoneAtAll);
     for (const Receiver& r : found) {
         if (!r.chip.empty()) {
             Target t;

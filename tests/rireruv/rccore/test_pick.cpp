@@ -72,6 +72,12 @@ TEST(PickReceiver, AutoWithoutOurCards) {
     EXPECT_NE(none.error.find("no remote receiver at all"), std::string::npos);
     EXPECT_NE(none.error.find("Registered IR keymap"), std::string::npos) << none.error;
 
+    // Named, on a system with none: the same reason, not a bare "none found".
+    const auto named = rireruv::pickReceiver("rc0", {});
+    EXPECT_NE(named.error.find("rc0: no such receiver; no remote receiver at all"),
+              std::string::npos);
+    EXPECT_NE(named.error.find("Registered IR keymap"), std::string::npos) << named.error;
+
     const auto other = rireruv::pickReceiver("auto", kOtherOnly);
     EXPECT_EQ(other.receiver, nullptr);
     EXPECT_NE(other.error.find("no receiver on a SAA713x or Bt878 card; found rc0 (mceusb"),
