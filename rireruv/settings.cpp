@@ -15,8 +15,7 @@ namespace rireruv {
 namespace {
 
 const unsigned kMaxDelayMs = 60000;
-const size_t kQuotedPathMax = 120; // a file name is shown longer than a value, to say where
-const size_t kBadTokensShown = 3;  // the first bad tokens quoted; the rest counted
+const size_t kBadTokensShown = 3; // the first bad tokens quoted; the rest counted
 
 bool isBlank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -105,7 +104,7 @@ std::string checkTrace(const std::string& path) {
         return "RIRERUV_TRACE: empty; give a file name, or leave it unset for no trace";
     const int err = traceOpenError(path);
     if (err != 0)
-        return "RIRERUV_TRACE: cannot write to " + quoted(path, kQuotedPathMax) + ": " +
+        return "RIRERUV_TRACE: cannot write to " + quoted(path, kShownMax) + ": " +
                std::strerror(err);
     return "";
 }

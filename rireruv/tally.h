@@ -49,8 +49,6 @@ class Tally {
     // "5 presses read, 4 distinct keys; 1 of 13 keys of rc-x seen: KEY_POWER; not seen: ..."
     std::string summary() const;
 
-    uint64_t runStartMs() const { return m_runStart; }
-
   private:
     void withdrawHint();
 

@@ -223,9 +223,7 @@ void Program::advance(uint64_t ms) {
 }
 
 void Program::advanceTo(uint64_t t) {
-    Desktop& d = desktop();
-    d.now = std::max(d.now, t);
-    d.horizon = d.now;
+    inputAt(t);
     m->resume();
 }
 

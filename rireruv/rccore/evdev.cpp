@@ -88,7 +88,7 @@ Drained EventReader::drain(std::vector<Press>& out) {
             m_why = "gave part of an input event, which no kernel event device does";
             return Drained::Gone;
         } else if (rc != -EINTR) {
-            m_why = "is gone (" + std::string(std::strerror(-rc)) + ")";
+            m_why = goneBecause(std::strerror(-rc));
             return Drained::Gone;
         }
     }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace rireruv {
 
@@ -148,6 +149,12 @@ std::vector<Receiver> listReceivers() {
         return rcNumber(a.name) < rcNumber(b.name);
     });
     return out;
+}
+
+std::string readLink(const std::string& path) {
+    char target[kLinkMax];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
 }
 
 } // namespace rireruv

@@ -5,6 +5,7 @@
 // The list comes from libudev, so that a umockdev testbed stands in for /sys in the tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,11 @@ struct Target {
     std::string error; // why none fits, as a person should read it
 };
 Target pickReceiver(const std::string& device, const std::vector<Receiver>& found);
+
+// Where the link at path points, as readlink gives it (a relative target stays relative); ""
+// when path is no link or cannot be read. Read into kLinkMax bytes, so a target of that length
+// may have been cut: each caller decides whether that matters to it.
+const size_t kLinkMax = 4096;
+std::string readLink(const std::string& path);
 
 } // namespace rireruv

@@ -43,8 +43,7 @@ Drained LircReader::drain(std::vector<Press>& out) {
         } else if (n < 0 && errno == EAGAIN) {
             return Drained::Ready;
         } else {
-            m_why = "is gone (" +
-                    std::string(n == 0 ? "the device hung up" : std::strerror(errno)) + ")";
+            m_why = goneBecause(n == 0 ? "the device hung up" : std::strerror(errno));
             return Drained::Gone;
         }
     }

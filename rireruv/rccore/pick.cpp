@@ -6,7 +6,6 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 namespace rireruv {
 
@@ -110,13 +109,12 @@ std::string normalised(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
-// Where the link at path points, taken from its folder when relative; "" when it is no link.
+// Where the link at path points, taken from its folder when relative; "" when it is no link,
+// or when its target may have been cut, since a cut one would lead somewhere else.
 std::string linkTarget(const std::string& path) {
-    char target[4096];
-    const ssize_t n = readlink(path.c_str(), target, sizeof target);
-    if (n <= 0 || static_cast<size_t>(n) == sizeof target)
+    const std::string to = readLink(path);
+    if (to.empty() || to.size() == kLinkMax)
         return "";
-    const std::string to(target, static_cast<size_t>(n));
     return to[0] == '/' ? to : path.substr(0, path.rfind('/') + 1) + to;
 }
 

@@ -44,6 +44,10 @@ class Reader {
     virtual std::string why() const = 0;
 };
 
+// A reader's why() when its node went away for cause: "is gone (<cause>)", one wording for
+// every kind of node.
+std::string goneBecause(const std::string& cause);
+
 // Reads lirc scancode records from fd (a lirc node, or a socket in the tests); owns the fd.
 std::unique_ptr<Reader> lircReader(int fd);
 

@@ -100,12 +100,6 @@ std::string protocolHint(const Receiver& r, const ProtocolList& p) {
            r.name + " -p <protocol> changes that " + availableText(p);
 }
 
-std::string linkTarget(const std::string& path) {
-    char target[4096];
-    const ssize_t n = readlink(path.c_str(), target, sizeof target);
-    return n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
-}
-
 enum class Seen { Yes, Gone, Hidden };
 
 // Held nodes go in the order of nodes, not of descriptors, so a line reads the same each time.
@@ -116,7 +110,7 @@ Seen nodesOpenIn(const std::string& fdDir, const std::vector<std::string>& nodes
         return errno == ENOENT ? Seen::Gone : Seen::Hidden;
     std::vector<bool> open(nodes.size(), false);
     while (const dirent* entry = readdir(dir)) {
-        const std::string target = linkTarget(fdDir + "/" + entry->d_name);
+        const std::string target = readLink(fdDir + "/" + entry->d_name);
         for (size_t i = 0; i < nodes.size(); ++i)
             open[i] = open[i] || target == nodes[i];
     }

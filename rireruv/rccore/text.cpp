@@ -74,6 +74,10 @@ std::string openFailure(const std::string& path, int err, bool lirc) {
     return "cannot open " + shown(path) + ": " + std::strerror(err);
 }
 
+std::string goneBecause(const std::string& cause) {
+    return "is gone (" + cause + ")";
+}
+
 std::string protocolName(int protocol) {
     // The kernel's own names (rc-main.c), in enum rc_proto order.
     static const char* const kNames[] = {
