@@ -124,7 +124,10 @@ void StderrCapture::flushRaw() {
     char buffer[1024];
     ssize_t n;
     while ((n = ::read(g_readEnd, buffer, sizeof buffer)) > 0) {
-        for (ssize_t i = 0; i < n; ++i) { // escapeText's rule, without allocating
+        // Byte by byte, without allocating, and so cruder than escapeText: a control byte but
+        // '\n' becomes \xHH, and a byte beyond ASCII goes as it is where the locale is UTF-8
+        // (whether or not it is part of a character), or else becomes \xHH as well.
+        for (ssize_t i = 0; i < n; ++i) {
             const auto c = static_cast<unsigned char>(buffer[i]);
             const bool shown = c == '\n' || (c >= 0x20 && c < 0x7F) || (c >= 0x80 && g_utf8);
             char escaped[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
@@ -134,7 +137,7 @@ void StderrCapture::flushRaw() {
 }
 
 void StderrCapture::writeOut() const {
-    const bool unicode = localeIsUtf8();
+    const bool unicode = g_utf8 != 0; // the locale, as the constructor found it
     if (m_dropped > 0)
         std::fprintf(stderr, "Test_rireruv: %zu earlier messages of the library were not kept\n",
                      m_dropped);

@@ -5,7 +5,6 @@
 #include "rireruv/notes.h"
 #include "platform/zelk.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>

@@ -1,7 +1,6 @@
 // Escaping and bounding text from outside for the terminal.
 #include "terminal/escape.h"
 
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <langinfo.h>

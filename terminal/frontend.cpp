@@ -43,7 +43,9 @@ void FrontEnd::collectMessages() {
     }
 }
 
-Scene FrontEnd::scene(int rows) const {
+// needCols and needRows get the smallest screen for the windows (minimumSize): the log's place
+// and the redraw's size check both need it, and finding it copies the scene, so it is found once.
+Scene FrontEnd::scene(int rows, int& needCols, int& needRows) const {
     Scene s;
     s.windows = m_program.windows();
     s.moved = m_moved;
@@ -51,8 +53,9 @@ Scene FrontEnd::scene(int rows) const {
     s.status = m_messages;
     s.statusDropped = m_messagesDropped;
     s.alsoFit = m_alsoFit;
+    minimumSize(s, needCols, needRows); // the log, the status and the moves do not change it
     if (m_log != nullptr)
-        placeLog(s, rows);
+        placeLog(s, rows, needRows);
     if (moving()) {
         s.status = {"Moving: the arrow keys move the window; Enter or Esc when it is there."};
         s.statusDropped = 0;
@@ -63,9 +66,7 @@ Scene FrontEnd::scene(int rows) const {
 // The log takes the rows the dialog does not need, up to a dozen; without room for its header
 // and two rows it is left out, and the status line says so. The hint, long as it is, goes in
 // the log's rows, with a pointer on the status line; without the log, on the status line.
-void FrontEnd::placeLog(Scene& s, int rows) const {
-    int needCols = 0, needRows = 0;
-    minimumSize(s, needCols, needRows);
+void FrontEnd::placeLog(Scene& s, int rows, int needRows) const {
     const int room = rows - needRows;
     s.log = m_log;
     s.logRows = room >= kLogMinRows ? std::min(room, kLogMaxRows) : 0;
@@ -94,8 +95,7 @@ void FrontEnd::redraw() {
     watchForFailure();
     int cols = 0, rows = 0, needCols = 0, needRows = 0;
     m_io.size(cols, rows);
-    const Scene now = scene(rows);
-    minimumSize(now, needCols, needRows);
+    const Scene now = scene(rows, needCols, needRows);
     ScreenBuffer screen(std::max(cols, 1), std::max(rows, 1));
     if (cols < needCols || rows < needRows) {
         const std::string notice =
@@ -104,12 +104,8 @@ void FrontEnd::redraw() {
             "x" + std::to_string(rows) + ". Enlarge it, and the verifier comes back.";
         const auto lines = wrap(model::decodeUtf8(notice), std::max(cols, 1));
         const int top = std::max(0, (rows - static_cast<int>(lines.size())) / 2);
-        for (size_t i = 0; i < lines.size(); ++i) {
-            std::string line;
-            for (char32_t c : lines[i])
-                model::appendUtf8(line, c);
-            screen.text(0, top + static_cast<int>(i), line, kBold);
-        }
+        for (size_t i = 0; i < lines.size(); ++i)
+            screen.text(0, top + static_cast<int>(i), model::utf8(lines[i]), kBold);
     } else {
         render(screen, now);
     }
@@ -216,9 +212,9 @@ void FrontEnd::handleMoveKey(const Key& key) {
 }
 
 void FrontEnd::handleClick(const Key& key) {
-    int cols = 0, rows = 0;
+    int cols = 0, rows = 0, needCols = 0, needRows = 0;
     m_io.size(cols, rows);
-    const Scene now = scene(rows);
+    const Scene now = scene(rows, needCols, needRows);
     const Hit hit = hitTest(now, cols, rows, key.x, key.y);
     if (menuOpen()) {
         if (hit.menuItem >= 0)

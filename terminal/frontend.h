@@ -71,8 +71,8 @@ class FrontEnd {
     bool initFailed() const { return m_initFailed; }
 
   private:
-    Scene scene(int rows) const;
-    void placeLog(Scene& s, int rows) const;
+    Scene scene(int rows, int& needCols, int& needRows) const;
+    void placeLog(Scene& s, int rows, int needRows) const;
     void watchForFailure();
     void collectMessages();
     void handleMenuKey(const Key& key);

@@ -62,13 +62,6 @@ void cells(const model::ControlView& c, int& x0, int& y0, int& x1, int& y1) {
     y1 = std::max(y0 + 1, static_cast<int>(c.rect.bottom / model::kCharHeight));
 }
 
-std::string toUtf8(const std::u32string& s) {
-    std::string out;
-    for (char32_t c : s)
-        model::appendUtf8(out, c);
-    return out;
-}
-
 // As much of text as leaves room for tail in w cells, then tail.
 std::u32string fitted(const std::u32string& text, const std::u32string& tail, int w) {
     const int room = w - textWidth(tail);
@@ -122,7 +115,7 @@ void drawControl(ScreenBuffer& s, const model::ControlView& c, int ox, int oy) {
     default: {
         const auto lines = wrap(model::decodeUtf8(c.text), w, !c.noPrefix);
         for (size_t i = 0; i < lines.size() && static_cast<int>(i) < y1 - y0; ++i)
-            s.text(ox + x0, oy + y0 + static_cast<int>(i), toUtf8(lines[i]), kNormal, w,
+            s.text(ox + x0, oy + y0 + static_cast<int>(i), model::utf8(lines[i]), kNormal, w,
                    c.noPrefix);
         break;
     }
@@ -237,7 +230,7 @@ void drawLog(ScreenBuffer& s, const PressLog& log, int top, int rows) {
     const std::string hint = escapeText(log.hint(), true);
     for (const auto& line : wrap(model::decodeUtf8(hint), std::max(1, s.cols() - 2)))
         if (!line.empty())
-            lines.emplace_back(toUtf8(line), kBold);
+            lines.emplace_back(model::utf8(line), kBold);
     const int room = rows - 2;
     const size_t first = lines.size() > static_cast<size_t>(room) ? lines.size() - room : 0;
     for (size_t i = first; i < lines.size(); ++i)
@@ -271,7 +264,7 @@ std::vector<std::string> statusRows(const std::vector<std::string>& messages, si
         std::string tail = cut[i] ? "..." : "";
         if (leftOut > 0 && i + 1 == rows.size())
             tail += " (+" + std::to_string(leftOut) + " more after exit)";
-        out.push_back(toUtf8(fitted(rows[i], model::decodeUtf8(tail), width)));
+        out.push_back(model::utf8(fitted(rows[i], model::decodeUtf8(tail), width)));
     }
     return out;
 }

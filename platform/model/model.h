@@ -173,6 +173,7 @@ void postMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp);
 
 // ---- text ----
 std::string utf8(const std::u16string& s);
+std::string utf8(const std::u32string& s);       // what is no character becomes U+FFFD (appendUtf8)
 std::u32string decodeUtf8(const std::string& s); // invalid bytes become U+FFFD
 void appendUtf8(std::string& out, char32_t c);
 

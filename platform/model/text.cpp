@@ -86,4 +86,12 @@ std::string utf8(const std::u16string& s) {
     return out;
 }
 
+std::string utf8(const std::u32string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char32_t c : s)
+        appendUtf8(out, c);
+    return out;
+}
+
 } // namespace model
