@@ -98,6 +98,22 @@ bool polledAgain(void* since) {
 bool showsStart(void* dialog) {
     return itemText(*static_cast<HWND*>(dialog), kButton) == L"Start";
 }
+bool showsStop(void* dialog) {
+    return itemText(*static_cast<HWND*>(dialog), kButton) == L"Stop";
+}
+bool closed(void* window) {
+    return !IsWindow(*static_cast<HWND*>(window));
+}
+
+// A message box that should offer one button: checks that it does, presses it, and waits for
+// the process to end. False when the process runs on.
+bool dismissedTheOnlyButton(Verifier& v, Check& c, HWND box) {
+    HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
+    c.expect(ok != nullptr && FindWindowExW(box, ok, L"Button", nullptr) == nullptr,
+             "the box should have one button");
+    click(ok);
+    return c.expect(v.waitExit(5000), "the process did not end after the message");
+}
 
 // Polling at the verifier's period, 200 ms: about ten polls in two seconds.
 void pollsAtItsPeriod(Verifier& v, Check& c) {
@@ -191,7 +207,7 @@ void pollsTheDataInTurn(Check& c) {
     Verifier v(Settings{{"RIRERUV_DATA", "00 05 0A 1F AB FF"}});
     onTheDialog(v, c, [&](HWND d) {
         click(item(d, kButton));
-        pause(100);
+        waitFor(3000, showsStop, &d);
         c.equal(itemText(d, kButton), L"Stop", "button while polling");
         // Watch the field closely for three seconds: each value follows its predecessor.
         const std::vector<std::wstring> cycle = {L"0", L"5", L"A", L"1F", L"AB", L"FF"};
@@ -321,7 +337,7 @@ void aboutBox(Check& c) {
             pressKey(focusOf(v.threadId()), VK_ESCAPE);
         else
             sysCommand(about, SC_CLOSE);
-        pause(300);
+        waitFor(3000, closed, &about);
         c.expect(!IsWindow(about), tag + "still open after dismissal");
         c.expect(IsWindowEnabled(d), tag + "the verifier is not enabled again");
         VerifierWindow w{&v, d};
@@ -344,11 +360,7 @@ void failedInitialisation(Check& c) {
     c.equal(itemText(box, 0xFFFF), L"ZELK_HWInit() failed!", "message");
     c.expect(v.findWindow(kCaption) == nullptr, "the verifier is visible behind the message box");
     screenshot(g_out + L"\\failure.bmp", {box});
-    HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
-    c.expect(ok != nullptr && FindWindowExW(box, ok, L"Button", nullptr) == nullptr,
-             "the box should have one button");
-    click(ok);
-    if (!c.expect(v.waitExit(5000), "the process did not end after the message"))
+    if (!dismissedTheOnlyButton(v, c, box))
         return;
     const auto trace = v.trace();
     c.expect(trace == std::vector<std::string>{"ZELK_HWInit 8"},
@@ -375,9 +387,6 @@ HWND childWithText(HWND parent, const std::wstring& text) {
 bool showsAB(void* dialog) {
     return itemText(*static_cast<HWND*>(dialog), kData) == L"AB";
 }
-bool closed(void* window) {
-    return !IsWindow(*static_cast<HWND*>(window));
-}
 
 // Keys as a person types them: through the window system's input, to the foreground window.
 void typeKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
@@ -402,9 +411,6 @@ bool inItsSystemMenu(void* context) {
     info.cbSize = sizeof info;
     return GetGUIThreadInfo(w->v->threadId(), &info) && (info.flags & GUI_INMENUMODE) != 0 &&
            info.hwndMenuOwner == w->d;
-}
-bool showsStop(void* dialog) {
-    return itemText(*static_cast<HWND*>(dialog), kButton) == L"Stop";
 }
 
 // The About box from the keyboard alone, and the keyboard in the verifier after it: Alt+Space
@@ -498,8 +504,9 @@ void closingWhilePolling(Check& c) {
         HWND d = openVerifier(v, c);
         if (!d)
             return;
+        PollsSince since{&v, v.count("ZELK_GetRemoteData")};
         click(item(d, kButton));
-        pause(500);
+        waitFor(3000, polledAgain, &since);
         if (how == 0)
             sysCommand(d, SC_CLOSE);
         else
@@ -603,11 +610,7 @@ void libraryCrashes(Check& c, const Crash& crash) {
                  "the fault is at rireruv.dll+" + hex(offset) + ", not in " + function +
                      ", which begins at +" + hex(begins));
     }
-    HWND ok = FindWindowExW(box, nullptr, L"Button", nullptr);
-    c.expect(ok != nullptr && FindWindowExW(box, ok, L"Button", nullptr) == nullptr,
-             "the box should have one button");
-    click(ok);
-    if (!c.expect(v.waitExit(5000), "the process did not end after the message"))
+    if (!dismissedTheOnlyButton(v, c, box))
         return;
     c.expect(v.exitCode() == crash.code,
              "exit status " + hex(v.exitCode()) + ", not the exception's " + hex(crash.code));

@@ -7,10 +7,6 @@
 
 namespace {
 
-std::string scratch(const std::string& name) {
-    return std::string(BUILD_SCRATCH) + "/" + name;
-}
-
 // The board chosen from the environment, as the exported entries see it.
 struct InitRun {
     int status;

@@ -1,5 +1,6 @@
 // How the library speaks: its messages (escaped, bounded, told to a listener) and its trace,
 // which must never block the program or lose a line without a word.
+#include "tests/support/listening.h"
 #include "tests/support/stand_in.h"
 #include "rireruv/notes.h"
 #include "rireruv/report.h"
@@ -26,11 +27,6 @@ namespace {
 using stand_in::poll;
 using stand_in::settings;
 using stand_in::TempFile;
-using stand_in::underBuild;
-
-std::string scratch(const std::string& name) {
-    return std::string(BUILD_SCRATCH) + "/" + name;
-}
 
 // Text from outside as messages show it: what a terminal would obey is escaped, text is kept.
 TEST(Report, OutsideTextIsEscapedAndCut) {
@@ -70,11 +66,13 @@ void hear(void* context, int kind, const RireruvPress* /*press*/, const char* te
 // What say() wrote on standard error and told a listener.
 std::pair<std::string, std::vector<std::string>> said(const std::string& message) {
     Heard heard;
-    rireruv_listen(&hear, &heard);
-    testing::internal::CaptureStderr();
-    rireruv::say(message);
-    const std::string err = testing::internal::GetCapturedStderr();
-    rireruv_listen(nullptr, nullptr);
+    std::string err;
+    {
+        Listening listening(&hear, &heard);
+        testing::internal::CaptureStderr();
+        rireruv::say(message);
+        err = testing::internal::GetCapturedStderr();
+    }
     return {err, heard.messages};
 }
 

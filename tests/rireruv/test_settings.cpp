@@ -9,7 +9,6 @@ namespace {
 using stand_in::poll;
 using stand_in::settings;
 using stand_in::TempFile;
-using stand_in::underBuild;
 
 // A reason is one short line a terminal shows as it is: printable ASCII, no raw bytes.
 void expectOneReadableLine(const std::string& why) {
@@ -106,8 +105,8 @@ TEST(StandIn, EveryBadDataTokenIsCounted) {
 TEST(StandIn, UnwritableTraceIsRejectedWithAReason) {
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"/proc/x", "RIRERUV_TRACE: cannot write to \"/proc/x\": "},
-        {underBuild(""), "RIRERUV_TRACE: cannot write to \""},                    // a folder
-        {underBuild("no-such-folder/trace.txt"), "no-such-folder/trace.txt\": "}, // missing
+        {scratch(""), "RIRERUV_TRACE: cannot write to \""},                    // a folder
+        {scratch("no-such-folder/trace.txt"), "no-such-folder/trace.txt\": "}, // missing
     };
     for (const auto& [path, reason] : bad) {
         SCOPED_TRACE(path);

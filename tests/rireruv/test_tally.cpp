@@ -4,6 +4,7 @@
 #include "rireruv/notes.h"
 #include "rireruv/report.h"
 #include "rireruv/tally.h"
+#include "tests/support/listening.h"
 
 #include <gtest/gtest.h>
 
@@ -146,16 +147,17 @@ void listenToTexts(void* context, int /*kind*/, const RireruvPress* p, const cha
 // escaped and did not is escaped on the way, and no text is longer than a message may be.
 TEST(TallyNotes, AreSafeToShowAsTheyAre) {
     Texts texts;
-    rireruv_listen(&listenToTexts, &texts);
     Tally t;
-    t.begin("rc0", "rc-\x1B[2J");
-    t.poll(0);
-    PressNote p = press(0x05, "KEY_\nX");
-    p.protocol = "nec\x7F";
-    t.presses({p}, 1);
-    t.hint(std::string(100000, 'h'));
-    t.message("a\x1Bz");
-    rireruv_listen(nullptr, nullptr);
+    {
+        Listening listening(&listenToTexts, &texts);
+        t.begin("rc0", "rc-\x1B[2J");
+        t.poll(0);
+        PressNote p = press(0x05, "KEY_\nX");
+        p.protocol = "nec\x7F";
+        t.presses({p}, 1);
+        t.hint(std::string(100000, 'h'));
+        t.message("a\x1Bz");
+    }
     ASSERT_EQ(texts.all.size(), 5u);
     EXPECT_EQ(texts.all[0], "KEY_\\x0AX");
     EXPECT_EQ(texts.all[1], "nec\\x7F");

@@ -1,5 +1,5 @@
 // Files as the tests read them: whole, or line by line. A file that cannot be read reads as
-// empty, so that a test's own assertion says what was missing.
+// empty, so that a test's own assertion says what was missing. And where the tests write them.
 #pragma once
 
 #include <fstream>
@@ -34,3 +34,11 @@ inline std::vector<std::string> linesOfText(const std::string& text) {
     std::istringstream in(text);
     return linesIn(in);
 }
+
+#ifdef BUILD_SCRATCH
+// Where a test writes its files: its program's scratch folder under build/ (BUILD_SCRATCH, which
+// the program's CMakeLists.txt defines), whatever the working directory it runs in.
+inline std::string scratch(const std::string& name) {
+    return std::string(BUILD_SCRATCH) + "/" + name;
+}
+#endif

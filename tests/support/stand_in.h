@@ -1,5 +1,6 @@
 // The library's settings and its simulated board as the library's tests set them up: settings
-// from a table instead of the environment, polls, and trace files under build/.
+// from a table instead of the environment, polls, and trace files under build/. Included only by
+// test programs that define BUILD_SCRATCH.
 #pragma once
 
 #include "rireruv/settings.h"
@@ -32,15 +33,10 @@ inline std::vector<int> poll(rireruv::RemoteBoard& board, int n) {
     return out;
 }
 
-// Tests write only under build/: ctest runs them in the build tree, so the working directory is
-// where their files go.
-inline std::string underBuild(const std::string& name) {
-    char cwd[4096];
-    return std::string(getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".") + "/" + name;
-}
-
+// A trace file of this process's own in the scratch folder under build/ (files.h), removed
+// before and after.
 struct TempFile {
-    std::string path = underBuild("rireruv_trace_" + std::to_string(getpid()) + ".txt");
+    std::string path = scratch("rireruv_trace_" + std::to_string(getpid()) + ".txt");
     TempFile() { std::remove(path.c_str()); }
     ~TempFile() { std::remove(path.c_str()); }
     std::vector<std::string> lines() const { return linesOf(path); }

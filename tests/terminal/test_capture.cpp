@@ -1,6 +1,7 @@
 // Standard error caught for the status line: whatever the library writes, however standard
 // error was set up, and what is written out again after the exit.
 #include "terminal/capture.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <functional>
 #include <thread>
 #include <memory>
 #include <unistd.h>
@@ -18,28 +18,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Whether condition came true within 5 s, looked at every 5 ms.
-bool waitUntil(const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 // The lines caught, until one holds text (the reading is a thread's).
 std::vector<std::string> takeUntil(terminal::StderrCapture& capture, const std::string& text) {
     std::vector<std::string> lines;
-    waitUntil([&] {
-        for (std::string& line : capture.take())
-            lines.push_back(std::move(line));
-        for (const std::string& line : lines)
-            if (line.find(text) != std::string::npos)
-                return true;
-        return false;
-    });
+    waitUntil(
+        [&] {
+            for (std::string& line : capture.take())
+                lines.push_back(std::move(line));
+            for (const std::string& line : lines)
+                if (line.find(text) != std::string::npos)
+                    return true;
+            return false;
+        },
+        5s, 5ms);
     return lines;
 }
 
@@ -71,7 +62,7 @@ TEST(StderrCapture, AMessageLongerThanThePipeDoesNotBlockTheLibrary) {
         writeAll(2, write->text);
         write->done = true;
     }).detach();
-    ASSERT_TRUE(waitUntil([&write] { return write->done.load(); }))
+    ASSERT_TRUE(waitUntil([&write] { return write->done.load(); }, 5s, 5ms))
         << "the write of " << write->text.size() << " bytes still waits after 5 s";
     const auto lines = takeUntil(capture, "rireruv:");
     ASSERT_EQ(lines.size(), 1u);

@@ -8,6 +8,7 @@
 
 #include "rireruv/remote_board.h"
 #include "tests/support/files.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 namespace rccore_test {
@@ -49,11 +49,14 @@ struct BoardUnderTest {
     // the last poll gave, as poll() says it.
     int pollUntil(const std::function<bool()>& done) {
         int shown = -1;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            shown = poll();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        waitUntil(
+            [&] {
+                if (done())
+                    return true;
+                shown = poll();
+                return false;
+            },
+            std::chrono::seconds(10), std::chrono::milliseconds(5));
         return shown;
     }
     // Polls until the trace has a line that begins with start.

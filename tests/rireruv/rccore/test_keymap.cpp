@@ -8,6 +8,7 @@
 #include "tests/rireruv/rccore/mock_card.h"
 #include "rireruv/rccore/keymap.h"
 #include "rireruv/rccore/read.h"
+#include "tests/support/wait.h"
 
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace rccore_test {
@@ -97,11 +97,12 @@ TEST(Keymap, NamesKeysAsLibevdevDoesAndNumbersTheRest) {
 // Drains reader until a press arrives (the deadline turns a lost one into a failure).
 std::vector<rireruv::Press> firstPresses(rireruv::Reader& reader) {
     std::vector<rireruv::Press> out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (out.empty() && std::chrono::steady_clock::now() < deadline) {
-        EXPECT_EQ(reader.drain(out), rireruv::Drained::Ready) << reader.why();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    waitUntil(
+        [&] {
+            EXPECT_EQ(reader.drain(out), rireruv::Drained::Ready) << reader.why();
+            return !out.empty();
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(5));
     return out;
 }
 

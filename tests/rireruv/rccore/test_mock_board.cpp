@@ -8,6 +8,8 @@
 #include "tests/rireruv/rccore/board_under_test.h"
 #include "tests/rireruv/rccore/mock_card.h"
 #include "tests/support/files.h"
+#include "tests/support/listening.h"
+#include "tests/support/wait.h"
 #include "rireruv/notes.h"
 #include "rireruv/rccore/read.h"
 
@@ -19,13 +21,13 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <thread>
 
 namespace {
 
-std::string scratch(const std::string& what) {
-    return std::string(BUILD_SCRATCH) + "/mock_board." +
-           testing::UnitTest::GetInstance()->current_test_info()->name() + "." + what;
+// A file of the running test's own in the scratch folder: ctest runs the programs at once.
+std::string ofThisTest(const std::string& what) {
+    return scratch(std::string("mock_board.") +
+                   testing::UnitTest::GetInstance()->current_test_info()->name() + "." + what);
 }
 
 // A copy of a described file with the lines that begin with each key replaced (or, replaced by
@@ -39,7 +41,7 @@ std::string variant(const std::string& file, const std::map<std::string, std::st
                 replaced = with.empty() ? "" : with + "\n";
         out += replaced;
     }
-    std::string path = scratch(file.substr(file.rfind('/') + 1));
+    std::string path = ofThisTest(file.substr(file.rfind('/') + 1));
     std::ofstream(path) << out;
     return path;
 }
@@ -59,7 +61,7 @@ std::string ioctlNamed(const std::string& name) {
 
 // Each test's trace a file of its own, beside the test's variants of the described files.
 struct Board : rccore_test::BoardUnderTest {
-    explicit Board(const std::string& device) : BoardUnderTest(device, scratch("trace")) {}
+    explicit Board(const std::string& device) : BoardUnderTest(device, ofThisTest("trace")) {}
 };
 
 const char kBoardLine[] = "rireruv: board: rc0, saa7134, saa7134 IR (Pinnacle PCTV 110i), reading ";
@@ -124,8 +126,8 @@ TEST(MockedCard, TheBoardLineNamesTheBoardEscapedOrSaysWhatIsMissing) {
                               {"E: DEV_NAME=", "E: DEV_NAME=IR \x7F(\x1B]0;title\x07)"},
                               {"E: NAME=rc-", "E: NAME=rc-\x1B[31mred"}});
     Heard heard;
-    rireruv_listen(&hear, &heard);
     {
+        Listening listening(&hear, &heard);
         rccore_test::MockCard card(hostile, CARD_IOCTL);
         Board b("auto");
         const auto [status, err] = b.init();
@@ -138,7 +140,6 @@ TEST(MockedCard, TheBoardLineNamesTheBoardEscapedOrSaysWhatIsMissing) {
         b.pollUntilTraced("press scancode=0x5");
         EXPECT_EQ(heard.keymaps, std::vector<std::string>{"rc-\\e[31mred"});
     }
-    rireruv_listen(nullptr, nullptr);
 
     const std::string unnamed = variant(
         CARD_DEVICE, {{"E: DRV_NAME=", "E: DRV_NAME="}, {"E: DEV_NAME=", ""}, {"E: NAME=rc-", ""}});
@@ -170,13 +171,17 @@ TEST(MockedCard, ANewlineInTheEventDevicesNameForgesNoLine) {
 std::vector<rireruv::Press> pressUntilRead(rccore_test::MockCard& card, rireruv::Reader& reader,
                                            uint32_t scancode) {
     std::vector<rireruv::Press> out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (int tries = 0; out.empty() && std::chrono::steady_clock::now() < deadline; ++tries) {
-        if (tries % 10 == 9)
-            card.pressOnEventDevice(scancode);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(reader.drain(out), rireruv::Drained::Ready) << reader.why();
-    }
+    int tries = 0;
+    waitUntil(
+        [&] {
+            EXPECT_EQ(reader.drain(out), rireruv::Drained::Ready) << reader.why();
+            if (!out.empty())
+                return true;
+            if (tries++ % 10 == 9)
+                card.pressOnEventDevice(scancode);
+            return false;
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(5));
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include "tests/rireruv/rccore/board_under_test.h"
 #include "tests/rireruv/rccore/mock_card.h"
 #include "tests/support/files.h"
+#include "tests/support/wait.h"
 
 #include <linux/lirc.h>
 
@@ -17,7 +18,6 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +32,7 @@ std::vector<std::string> pressesIn(const std::string& path) {
 
 TEST(MockedLirc, AutoReadsTheLircNodeInScancodeModeAndTracesEveryRecord) {
     rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL);
-    rccore_test::BoardUnderTest b("auto", std::string(BUILD_SCRATCH) + "/mock_lirc.trace");
+    rccore_test::BoardUnderTest b("auto", scratch("mock_lirc.trace"));
     ASSERT_EQ(b.board->init(), 0);
     EXPECT_EQ(card.lircMode(), static_cast<uint32_t>(LIRC_MODE_SCANCODE));
     EXPECT_EQ(b.poll(), -1) << "nothing before the first press";
@@ -78,10 +78,12 @@ TEST(MockedLirc, TheNodeRefusesAReadOfPartRecordsAsTheKernelDoes) {
     }
     // A whole number of records is read as the node's stream has it, the record pressed above.
     ssize_t got = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((got = read(fd, buffer, sizeof buffer)) < 0 && errno == EAGAIN &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waitUntil(
+        [&] {
+            got = read(fd, buffer, sizeof buffer);
+            return !(got < 0 && errno == EAGAIN);
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(5));
     EXPECT_EQ(got, static_cast<ssize_t>(sizeof(lirc_scancode)));
     close(fd);
 }

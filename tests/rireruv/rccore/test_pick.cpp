@@ -2,6 +2,7 @@
 // permission message.
 #include "rireruv/rccore/find.h"
 #include "rireruv/rccore/read.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -36,10 +37,6 @@ const std::vector<Receiver> kMixed = {
     receiver("rc0", "mceusb", "", "/dev/lirc0", "/dev/input/event3"),
     receiver("rc1", "bttv", "Bt878", "", "/dev/input/event6"),
     receiver("rc2", "saa7134", "SAA7134", "/dev/lirc2", "/dev/input/event7")};
-
-std::string scratch(const std::string& name) {
-    return std::string(BUILD_SCRATCH) + "/" + name;
-}
 
 TEST(PickReceiver, EachBadSettingSaysWhy) {
     std::ofstream(scratch("regular")) << "x";

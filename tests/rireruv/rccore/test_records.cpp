@@ -16,8 +16,9 @@ namespace {
 struct Receiver {
     int kernel = -1; // the end the test writes records to
     // ctest runs these tests at once, each in a process of its own: one trace file per test.
-    std::string trace = std::string(BUILD_SCRATCH) + "/records." +
-                        testing::UnitTest::GetInstance()->current_test_info()->name() + ".trace";
+    std::string trace =
+        scratch(std::string("records.") +
+                testing::UnitTest::GetInstance()->current_test_info()->name() + ".trace");
     std::unique_ptr<rireruv::Poller> poller;
 
     explicit Receiver(int type = SOCK_SEQPACKET) {

@@ -10,12 +10,12 @@
 #include "platform/zelk.h"
 #include "tests/rireruv/rccore/card_events.h"
 #include "tests/support/files.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string hexByte(unsigned value) {
 }
 
 TEST(ReplayedCard, EveryPressOfTheEventDeviceIsTracedAndItsByteShown) {
-    const std::string trace = std::string(BUILD_SCRATCH) + "/replay.trace";
+    const std::string trace = scratch("replay.trace");
     std::remove(trace.c_str());
     setenv("RIRERUV_DEVICE", "/dev/input/event5", 1);
     setenv("RIRERUV_TRACE", trace.c_str(), 1);
@@ -46,12 +46,15 @@ TEST(ReplayedCard, EveryPressOfTheEventDeviceIsTracedAndItsByteShown) {
     // Polled faster than the presses come, until every replayed press has been drained; the
     // deadline only turns a lost press into a failure instead of a hang.
     std::vector<std::string> shown; // what each poll wrote, as the trace writes it
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (pressesTraced(trace) < expected.size() && std::chrono::steady_clock::now() < deadline) {
-        unsigned char byte = 0;
-        shown.push_back(ZELK_GetRemoteData(&byte) == 0 ? hexByte(byte) : "-");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    waitUntil(
+        [&] {
+            if (pressesTraced(trace) >= expected.size())
+                return true;
+            unsigned char byte = 0;
+            shown.push_back(ZELK_GetRemoteData(&byte) == 0 ? hexByte(byte) : "-");
+            return false;
+        },
+        std::chrono::seconds(20), std::chrono::milliseconds(50));
     ZELK_Free();
 
     // The trace: every press in the order replayed, each before the poll that drained it, and

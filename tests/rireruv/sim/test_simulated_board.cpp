@@ -10,7 +10,6 @@ namespace {
 using stand_in::poll;
 using stand_in::settings;
 using stand_in::TempFile;
-using stand_in::underBuild;
 
 TEST(StandIn, TokensCycleAndDashWritesNothing) {
     rireruv::SimulatedBoard board(settings({{"RIRERUV_DATA", "01 - FF"}}));
