@@ -18,8 +18,9 @@ session="card-$$"
 sock="card-$mode-$$"
 wait_seconds=10
 screen_joined=1 # the summary at exit is wider than the pane
-control=$scratch/keys-$mode.fifo
-trace=$scratch/tmux_card-$mode.trace
+# Named for this run: two runs in one build folder at once must not press each other's keys.
+control=$scratch/keys-$mode-$$.fifo
+trace=$scratch/tmux_card-$mode-$$.trace
 data_is() { [ "$(data_value)" = "$1" ]; }
 # The byte the dialog shows for a scancode: its low byte in hex, without padding (%X).
 shown_for() { printf '%X' $(($1 & 0xFF)); }
@@ -36,7 +37,7 @@ scancodes=$(awk '$1 == "E:" && $3 == "0004" && $4 == "0004" { print $5 }' "$even
 rm -f "$trace" "$control"
 
 tmux_open 100x32
-trap 'tmux_cleanup; rm -f "$control"' EXIT
+trap 'tmux_cleanup; rm -f "$control" "$trace"' EXIT
 run="TMPDIR=$scratch RIRERUV_DEVICE=auto RIRERUV_TRACE=$trace"
 run+=" umockdev-wrapper $feed $lirc $control $events -- $exe"
 keys "clear; $run; echo exit=\$?" Enter
