@@ -73,8 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const rireruv::Settings s = rireruv::readSettings(lookup);
     // The fourth: the simulated board's settings given with RIRERUV_DEVICE.
     FUZZ_REQUIRE(s.errors.size() <= 4, "one reason at most for each setting", input());
-    FUZZ_REQUIRE(s.receiver == (lookup("RIRERUV_DEVICE") != nullptr),
-                 "a real receiver when RIRERUV_DEVICE is given", input());
+    const char* named = lookup("RIRERUV_DEVICE");
+    FUZZ_REQUIRE(s.receiver == (named != nullptr && std::string(named) != "simulated"),
+                 "a real receiver when RIRERUV_DEVICE names one", input());
+    FUZZ_REQUIRE(s.receiver || named == nullptr || !s.simulatedBecause.empty(),
+                 "the simulated board only when asked for", input());
     bool dataRefused = false, statusRefused = false;
     for (const std::string& why : s.errors) {
         reason(why, input);

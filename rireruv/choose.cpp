@@ -9,6 +9,12 @@ namespace rireruv {
 std::unique_ptr<RemoteBoard> chooseBoard(const Settings& settings) {
     if (settings.receiver)
         return makeReceiverBoard(settings);
+    if (settings.simulatedBecause.empty() && receiversReadHere()) {
+        Settings card = settings;
+        card.receiver = card.deviceDefaulted = true;
+        card.device = "auto";
+        return makeReceiverBoard(card);
+    }
     return std::make_unique<SimulatedBoard>(settings);
 }
 

@@ -10,9 +10,11 @@
 // What a listener relies on: it is called on the thread that called the entry, from inside
 // ZELK_HWInit, ZELK_GetRemoteData or ZELK_Free, before that call returns; the pointers it gets
 // live only for the call. Presses come oldest first, numbered from 1 since ZELK_HWInit; a
-// poll that follows no poll for a second starts a run (Start pressed), and a press's time
-// counts from its run's first poll. A hint comes once per run, when a run has given no press
-// for a while, and is withdrawn by the next press or the next run.
+// poll that follows no poll for a second starts a run (Start pressed), and a press's poll time
+// counts from its run's first poll. A key held down is one press: its repeat frames come as
+// HELD notes of that press (at most one a poll), and its release, where the receiver tells it,
+// as a RELEASED note; a press is never told twice as new. A hint comes once per run, when a run
+// has given no press for a while, and is withdrawn by the next press or the next run.
 #pragma once
 
 #ifdef __cplusplus
@@ -24,6 +26,8 @@ enum RireruvNoteKind {
     RIRERUV_NOTE_MESSAGE = 2,        // text: a message the library also wrote on standard error
     RIRERUV_NOTE_HINT = 3,           // text: why nothing arrives, and what to check
     RIRERUV_NOTE_HINT_WITHDRAWN = 4, // the hint no longer holds
+    RIRERUV_NOTE_HELD = 5,           // press: one already told, with more frames of its hold
+    RIRERUV_NOTE_RELEASED = 6,       // press: one already told, whose key is now up
 };
 
 struct RireruvPress {
@@ -38,6 +42,24 @@ struct RireruvPress {
     int byte;                      // the low byte, the one a poll writes
     int shown;                     // 1 when its poll wrote this byte: 0 when a later press in
                                    // the same poll took its place
+    unsigned frames;               // 1, then each repeat frame of the key held
+    int timed;                     // 1 when kernelUs is the kernel's time of its first frame
+    unsigned long long kernelUs;   // the kernel's timestamp (CLOCK_MONOTONIC), microseconds
+    unsigned long long heldUs;     // first frame to release (or to its last frame so far)
+    const char* releasedBy;        // "" while down; "key_up" (the event device said so),
+                                   // "next_press" or "silence" (its frames stopped)
+};
+
+// The board ZELK_HWInit set up, for a front end to name: every string is set ("" when the board
+// has no such thing).
+struct RireruvBoard {
+    const char* board;     // "simulated", or the receiver's name "rc0"
+    const char* asked;     // what chose it: "RIRERUV_DEVICE=auto", "RIRERUV_DEVICE unset", ...
+    const char* driver;    // "saa7134"
+    const char* card;      // "saa7134 IR (Pinnacle PCTV 110i)"
+    const char* node;      // the node read: "/dev/input/event5"
+    const char* keymap;    // "rc-pinnacle-color"
+    const char* protocols; // the enabled protocols, space-separated: "nec rc-5"
 };
 
 typedef void (*RireruvListener)(void* context, int kind, const struct RireruvPress* press,
@@ -45,6 +67,9 @@ typedef void (*RireruvListener)(void* context, int kind, const struct RireruvPre
 
 // One listener at a time; a null listener stops the notes.
 __attribute__((visibility("default"))) void rireruv_listen(RireruvListener listener, void* context);
+
+// The board of the last successful ZELK_HWInit, or null before one and after a failed one.
+__attribute__((visibility("default"))) const struct RireruvBoard* rireruv_board(void);
 
 // "1.1.0": this library's version, for --version.
 __attribute__((visibility("default"))) const char* rireruv_version(void);

@@ -25,8 +25,14 @@ class RemoteBoard {
     virtual int free() = 0;
 };
 
-// The simulated board unless RIRERUV_DEVICE was given; then the receiver it names.
+// The receiver RIRERUV_DEVICE names; the simulated board when a setting asked for it; with
+// nothing asked, a card's receiver (auto) where the build reads receivers, since a verifier that
+// passed on a simulation nobody asked for would pass every empty card slot.
 std::unique_ptr<RemoteBoard> chooseBoard(const Settings& settings);
+
+// Whether this build reads real receivers: true on Linux (rireruv/rccore/), false on Windows,
+// where a card comes with its vendor's library.
+bool receiversReadHere();
 
 // The real receiver that settings.device names. settings.errors, when any, make init fail.
 std::unique_ptr<RemoteBoard> makeReceiverBoard(const Settings& settings);

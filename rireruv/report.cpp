@@ -15,6 +15,8 @@
 #include <ctime>
 #include <pthread.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 namespace rireruv {
@@ -153,9 +155,15 @@ std::string bounded(const std::string& message) {
 }
 
 void say(const std::string& message) {
+    if (message.empty()) // nothing to say (the Windows library keeps no summary)
+        return;
     const std::string text = bounded(message);
     std::fprintf(stderr, "rireruv: %s\n", text.c_str());
     std::fflush(stderr);
+#ifdef _WIN32
+    // A GUI program's standard error goes nowhere: a debugger, or DebugView, shows this.
+    OutputDebugStringA(("rireruv: " + text + "\n").c_str());
+#endif
     tally().message(text);
 }
 

@@ -39,7 +39,8 @@ std::string quoted(const std::string& text, size_t max = kQuotedMax);
 std::string bounded(const std::string& message);
 
 // Writes "rireruv: <message>" (bounded) on standard error and flushes it, so a reader of the
-// pipe sees it before the call returns.
+// pipe sees it before the call returns; on Windows also to the debugger (OutputDebugString),
+// where a GUI program's user can read it. An empty message is not said.
 void say(const std::string& message);
 
 #ifndef _WIN32

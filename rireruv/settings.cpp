@@ -109,17 +109,24 @@ std::string checkTrace(const std::string& path) {
     return "";
 }
 
-// The first simulated-board setting given together with RIRERUV_DEVICE, or an empty string: they
-// make no sense for a real receiver, so giving both is a malformed setting rather than one
-// silently ignored.
-std::string conflictWithDevice(const Lookup& lookup) {
-    for (const char* name : {"RIRERUV_DATA", "RIRERUV_DELAY_MS", "RIRERUV_INIT_STATUS"}) {
+// The name of the first simulated-board setting given, or an empty string.
+std::string firstSimulatedSetting(const Lookup& lookup) {
+    for (const char* name : {"RIRERUV_DATA", "RIRERUV_DELAY_MS", "RIRERUV_INIT_STATUS"})
         if (lookup(name) != nullptr)
-            return std::string(name) +
-                   " is a setting of the simulated board and cannot go with RIRERUV_DEVICE; "
-                   "unset one of them";
-    }
+            return name;
     return "";
+}
+
+// A simulated-board setting given together with a receiver makes no sense, so giving both is a
+// malformed setting rather than one silently ignored.
+std::string conflictWithDevice(const Lookup& lookup) {
+    const std::string name = firstSimulatedSetting(lookup);
+    if (name.empty())
+        return "";
+    return name +
+           " is a setting of the simulated board and cannot go with RIRERUV_DEVICE; unset "
+           "one of them (or RIRERUV_DEVICE=" +
+           kSimulatedDevice + ")";
 }
 
 } // namespace
@@ -154,12 +161,17 @@ Settings readSettings(const Lookup& lookup) {
         if (why.empty())
             s.tracePath = trace;
     }
-    if (const char* device = lookup("RIRERUV_DEVICE")) {
+    const char* device = lookup("RIRERUV_DEVICE");
+    if (device != nullptr && std::string(device) == kSimulatedDevice) {
+        s.simulatedBecause = std::string("RIRERUV_DEVICE=") + kSimulatedDevice;
+    } else if (device != nullptr) {
         s.receiver = true;
         s.device = device;
         const std::string conflict = conflictWithDevice(lookup);
         if (!conflict.empty())
             s.errors.insert(s.errors.begin(), conflict);
+    } else {
+        s.simulatedBecause = firstSimulatedSetting(lookup);
     }
     return s;
 }

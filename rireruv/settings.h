@@ -1,8 +1,9 @@
 // What the environment asks of the library, read once, when the library is first used; the
 // board chosen gets these settings and reads nothing else.
 //
-//   RIRERUV_DEVICE       unset: the simulated board; auto, rcN, /dev/lircK or /dev/input/eventK:
-//                        that real receiver (Linux)
+//   RIRERUV_DEVICE       simulated: the simulated board; auto, rcN, /dev/lircK or
+//                        /dev/input/eventK: that real receiver (Linux); unset: the board the
+//                        build reads by default (remote_board.h's chooseBoard)
 //   RIRERUV_TRACE        a file; each call appends one line and flushes it (every board)
 // and the simulated board's own, which cannot go with RIRERUV_DEVICE:
 //   RIRERUV_INIT_STATUS  decimal status that ZELK_HWInit returns (default 0), the digits alone
@@ -22,10 +23,16 @@
 namespace rireruv {
 
 const int kNothing = -1; // a RIRERUV_DATA token of "-"
+// RIRERUV_DEVICE's value that asks for the simulated board.
+const char kSimulatedDevice[] = "simulated";
 
 struct Settings {
-    bool receiver = false; // RIRERUV_DEVICE given: a real receiver, named by device
+    bool receiver = false; // RIRERUV_DEVICE names a real receiver, in device
     std::string device;
+    // What asked for the simulated board ("RIRERUV_DEVICE=simulated", "RIRERUV_DATA", ...);
+    // empty when nothing did, and then the build's default board is taken.
+    std::string simulatedBecause;
+    bool deviceDefaulted = false; // device is "auto" because nothing asked for a board
     int initStatus = 0;
     bool demo = true;      // no RIRERUV_DATA: the demo remote
     std::vector<int> data; // bytes 0-255, or kNothing

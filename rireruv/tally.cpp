@@ -5,6 +5,8 @@
 #include "rireruv/version.h"
 #include "rireruv/report.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 namespace rireruv {
@@ -15,6 +17,12 @@ RireruvListener g_listener = nullptr;
 void* g_context = nullptr;
 
 const uint64_t kRunPauseMs = 1000;
+// rc-core lets a key go up when no frame came for its timeout plus the protocol's repeat period
+// (about 125 + 110 ms for NEC): a frame of the same code sooner is the key still held.
+const uint64_t kHoldGapUs = 250000;
+// A press whose frames stopped is released when a poll ends this long after the last frame.
+const uint64_t kSilenceMs = 300;
+const size_t kUnmappedListed = 32; // a keymap is written from these: more would be noise
 // A remote has a few dozen keys; a stream of noise could have any number of codes, and the
 // count of distinct ones is not worth unbounded memory.
 const size_t kDistinctKept = 4096;
@@ -43,11 +51,16 @@ Tally& tally() {
     return t;
 }
 
-void Tally::begin(const std::string& board, const std::string& keymap) {
+void Tally::begin(const std::string& label, const std::string& keymap, const BoardFacts& facts) {
     withdrawHint();
     *this = Tally();
-    m_board = bounded(board);
+    m_board = bounded(label);
     m_keymap = bounded(keymap);
+    m_facts = facts;
+    for (std::string* field : {&m_facts.board, &m_facts.asked, &m_facts.driver, &m_facts.card,
+                               &m_facts.node, &m_facts.keymap, &m_facts.protocols})
+        *field = bounded(*field);
+    m_began = true;
 }
 
 void Tally::setKeymap(std::vector<MappedKey> keys, const std::string& unreadable) {
@@ -68,29 +81,126 @@ void Tally::poll(uint64_t nowMs) {
     m_pollStart = nowMs;
 }
 
+// A frame continues the press held when the node says so, or, where it does not, when it is the
+// same code (and toggle bit, which RC-5 and RC-6 remotes flip at each new press) within rc-core's
+// own key-up window of the last frame: as the kernel itself tells a repeat from a new press.
+Tally::Frame Tally::classify(const PressNote& f, const Held& held) {
+    const bool same = held.down && f.scancode == held.scancode;
+    if (f.keyUp)
+        return same ? Frame::Ends : Frame::Stray;
+    if (!same || f.hold == 0)
+        return Frame::Starts;
+    if (f.hold == 1)
+        return Frame::Continues;
+    const bool close = f.timed && held.timed && f.kernelUs >= held.lastUs &&
+                       f.kernelUs - held.lastUs <= kHoldGapUs;
+    return close && f.toggle == held.toggle && f.protocol == held.protocol ? Frame::Continues
+                                                                           : Frame::Starts;
+}
+
 void Tally::presses(const std::vector<PressNote>& taken, uint64_t nowMs) {
+    // Which new press the poll showed: the last one it took.
+    size_t lastStart = taken.size();
+    Held ahead = m_held;
     for (size_t i = 0; i < taken.size(); ++i) {
-        const PressNote& p = taken[i];
-        const std::string protocol = bounded(p.protocol), key = bounded(p.key);
-        const RireruvPress press{++m_count,
-                                 m_pollStart - m_runStart,
-                                 p.scancode,
-                                 protocol.c_str(),
-                                 p.repeat,
-                                 p.toggle,
-                                 key.empty() ? nullptr : key.c_str(),
-                                 m_keymap.c_str(),
-                                 static_cast<int>(p.scancode & 0xFF),
-                                 i + 1 == taken.size() ? 1 : 0};
-        ++m_runCount;
-        if (m_scancodes.size() < kDistinctKept)
-            m_scancodes.insert(p.scancode);
-        if (!key.empty())
-            m_seenKeys.insert(key);
-        withdrawHint();
-        tell(RIRERUV_NOTE_PRESS, &press, "");
+        const Frame kind = classify(taken[i], ahead);
+        if (kind == Frame::Starts || kind == Frame::Ends) {
+            ahead.down = kind == Frame::Starts;
+            ahead.scancode = taken[i].scancode;
+            lastStart = kind == Frame::Starts ? i : lastStart;
+        }
+        ahead.lastUs = taken[i].kernelUs;
+        ahead.timed = taken[i].timed;
+        ahead.toggle = taken[i].toggle;
+        ahead.protocol = bounded(taken[i].protocol);
     }
+    bool continued = false; // the press down at the end of the poll got more frames in it
+    for (size_t i = 0; i < taken.size(); ++i) {
+        const PressNote& f = taken[i];
+        switch (classify(f, m_held)) {
+        case Frame::Stray:
+            continue;
+        case Frame::Ends:
+            release("key_up", f.kernelUs);
+            continued = false;
+            continue;
+        case Frame::Starts:
+            release("next_press", m_held.lastUs);
+            start(f, i == lastStart, nowMs);
+            continued = false;
+            break;
+        case Frame::Continues:
+            ++m_held.frames;
+            m_held.lastUs = f.kernelUs;
+            continued = true;
+            break;
+        }
+        ++m_frames;
+        m_held.lastPollMs = nowMs;
+    }
+    if (continued && m_held.down)
+        tellHeld(RIRERUV_NOTE_HELD, "");
+    // Frames that stopped without a key up: the key is up once a whole poll passes without one.
+    if (m_held.down && !m_held.upWillCome && nowMs > m_held.lastPollMs + kSilenceMs)
+        release("silence", m_held.lastUs);
     m_lastPollEnd = nowMs;
+}
+
+void Tally::start(const PressNote& f, bool shown, uint64_t nowMs) {
+    Held h;
+    h.down = true;
+    h.number = ++m_count;
+    h.frames = 1;
+    h.scancode = f.scancode;
+    h.msSinceRun = m_pollStart - m_runStart;
+    h.firstUs = h.lastUs = f.kernelUs;
+    h.lastPollMs = nowMs;
+    h.toggle = f.toggle;
+    h.repeat = f.repeat;
+    h.timed = f.timed;
+    h.upWillCome = f.hold == 0; // a key that went down on the event device comes up there too
+    h.shown = shown;
+    h.protocol = bounded(f.protocol);
+    h.key = bounded(f.key);
+    m_held = h;
+    ++m_runCount;
+    if (m_scancodes.size() < kDistinctKept)
+        m_scancodes.insert(f.scancode);
+    if (!h.key.empty())
+        m_seenKeys.insert(h.key);
+    else if (m_unmapped.size() < kDistinctKept)
+        m_unmapped.emplace(f.scancode, h.protocol);
+    withdrawHint();
+    tellHeld(RIRERUV_NOTE_PRESS, "");
+}
+
+void Tally::release(const char* by, uint64_t atUs) {
+    if (!m_held.down)
+        return;
+    m_held.down = false;
+    m_held.lastUs = std::max(atUs, m_held.firstUs);
+    if (m_held.timed) // a board without times (the simulated one) cannot tell a release
+        tellHeld(RIRERUV_NOTE_RELEASED, by);
+}
+
+void Tally::tellHeld(int kind, const char* releasedBy) {
+    const Held& h = m_held;
+    const RireruvPress press{h.number,
+                             h.msSinceRun,
+                             h.scancode,
+                             h.protocol.c_str(),
+                             h.repeat,
+                             h.toggle,
+                             h.key.empty() ? nullptr : h.key.c_str(),
+                             m_keymap.c_str(),
+                             static_cast<int>(h.scancode & 0xFF),
+                             h.shown ? 1 : 0,
+                             h.frames,
+                             h.timed ? 1 : 0,
+                             h.firstUs,
+                             h.timed ? h.lastUs - h.firstUs : 0,
+                             releasedBy};
+    tell(kind, &press, "");
 }
 
 bool Tally::silentFor(int seconds, uint64_t nowMs) {
@@ -115,6 +225,8 @@ void Tally::message(const std::string& text) {
     tell(RIRERUV_NOTE_MESSAGE, nullptr, text);
 }
 
+// The counts first, then what a keymap needs (the codes it lacks), then the keys not pressed:
+// a long summary is cut at its end.
 std::string Tally::summary() const {
     if (!m_polled)
         return "summary: " + m_board + " was never polled (Start was not pressed)";
@@ -122,18 +234,28 @@ std::string Tally::summary() const {
         return "summary: no press read from " + m_board +
                (m_hintStanding ? "; " + m_hint : std::string());
     const bool keyed = !m_keymap.empty();
-    std::string s =
-        "summary: " + plural(m_count, "press", "presses") + " read from " + m_board + ", " +
-        plural(static_cast<unsigned>(m_scancodes.size()), keyed ? "distinct key" : "distinct byte",
-               keyed ? "distinct keys" : "distinct bytes");
+    std::string s = "summary: " + plural(m_count, "press", "presses");
+    if (m_frames != m_count)
+        s += " (" + plural(m_frames, "frame", "frames") + ")";
+    s += " read from " + m_board + ", " +
+         plural(static_cast<unsigned>(m_scancodes.size()),
+                keyed ? "distinct scancode" : "distinct byte",
+                keyed ? "distinct scancodes" : "distinct bytes");
     if (m_scancodes.size() >= kDistinctKept)
         s += " or more";
     if (!keyed)
         return s;
     if (!m_keymapUnreadable.empty())
         return s + "; the keys of " + m_keymap + " could not be read (" + m_keymapUnreadable + ")";
+    std::string unseen;
+    s += keysSeen(unseen) + unmappedCodes();
+    return unseen.empty() ? s : s + "; not seen: " + unseen;
+}
+
+// "; 1 of 16 keys of rc-x seen: KEY_POWER"; the keys not seen go to unseen.
+std::string Tally::keysSeen(std::string& unseen) const {
     std::set<std::string> mapped;
-    std::string seen, unseen;
+    std::string seen;
     unsigned seenCount = 0;
     for (const MappedKey& k : m_keys) {
         if (!mapped.insert(k.key).second)
@@ -143,13 +265,28 @@ std::string Tally::summary() const {
         std::string& list = was ? seen : unseen;
         list += (list.empty() ? "" : " ") + k.key;
     }
-    s += "; " + std::to_string(seenCount) + " of " + std::to_string(mapped.size()) + " keys of " +
-         m_keymap + " seen";
-    if (!seen.empty())
-        s += ": " + seen;
-    if (!unseen.empty())
-        s += "; not seen: " + unseen;
-    return s;
+    std::string s = "; " + std::to_string(seenCount) + " of " + std::to_string(mapped.size()) +
+                    " keys of " + m_keymap + " seen";
+    return seen.empty() ? s : s + ": " + seen;
+}
+
+// "; 2 scancodes not in rc-x: 0x0 (unknown) 0x40c (nec)": what a keymap for this remote needs.
+std::string Tally::unmappedCodes() const {
+    if (m_unmapped.empty())
+        return "";
+    std::string list;
+    size_t listed = 0;
+    for (const auto& [scancode, protocol] : m_unmapped) {
+        if (listed++ == kUnmappedListed)
+            break;
+        char code[24];
+        std::snprintf(code, sizeof code, "0x%llx", static_cast<unsigned long long>(scancode));
+        list += (list.empty() ? "" : " ") + std::string(code) + " (" + protocol + ")";
+    }
+    if (m_unmapped.size() > kUnmappedListed)
+        list += " and " + std::to_string(m_unmapped.size() - kUnmappedListed) + " more";
+    return "; " + plural(static_cast<unsigned>(m_unmapped.size()), "scancode", "scancodes") +
+           " not in " + m_keymap + ": " + list;
 }
 
 } // namespace rireruv
@@ -157,6 +294,16 @@ std::string Tally::summary() const {
 extern "C" void rireruv_listen(RireruvListener listener, void* context) {
     rireruv::g_listener = listener;
     rireruv::g_context = context;
+}
+
+extern "C" const RireruvBoard* rireruv_board(void) {
+    static RireruvBoard board;
+    const rireruv::BoardFacts* f = rireruv::tally().board();
+    if (f == nullptr)
+        return nullptr;
+    board = RireruvBoard{f->board.c_str(), f->asked.c_str(),  f->driver.c_str(),   f->card.c_str(),
+                         f->node.c_str(),  f->keymap.c_str(), f->protocols.c_str()};
+    return &board;
 }
 
 extern "C" const char* rireruv_version(void) {

@@ -7,19 +7,32 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace rireruv {
 
-// A press as a board took it.
+// A frame as a board took it: a press, a repeat of a key held, or (keyUp) the held key's
+// release.
 struct PressNote {
     uint64_t scancode = 0;
     std::string protocol = "-";
-    int repeat = -1;
+    int repeat = -1; // the receiver's repeat flag, as it gave it
     int toggle = -1;
     std::string key; // the keymap's name for it, or empty
+    // 1: it continues the key held (the node says so); 0: a key went down, a new press for
+    // certain; -1: the node does not say, and its time decides.
+    int hold = -1;
+    bool keyUp = false; // the node says the held key went up (key up on the event device)
+    bool timed = false; // kernelUs is the kernel's timestamp
+    uint64_t kernelUs = 0;
+};
+
+// What a board is, for a front end to name (notes.h's RireruvBoard).
+struct BoardFacts {
+    std::string board, asked, driver, card, node, keymap, protocols;
 };
 
 // A key of the receiver's keymap, by its name.
@@ -30,33 +43,57 @@ struct MappedKey {
 
 class Tally {
   public:
-    // A board was set up: counting starts again. keymap names the receiver's keymap ("" when it
-    // has none: the simulated board).
-    void begin(const std::string& board, const std::string& keymap);
+    // A board was set up: counting starts again. label names it in the summary ("rc0"); keymap
+    // names the receiver's keymap ("" when it has none: the simulated board).
+    void begin(const std::string& label, const std::string& keymap, const BoardFacts& facts = {});
     // The keys the keymap maps, or why they could not be read.
     void setKeymap(std::vector<MappedKey> keys, const std::string& unreadable);
     // At the start of each poll, before the board reads anything: a poll that follows the end
     // of the last one by more than a second starts a run (Start pressed again).
     void poll(uint64_t nowMs);
-    // At the end of each poll, even an empty one: the presses it took, oldest first; the last
-    // one's byte is what the poll wrote.
+    // At the end of each poll, even an empty one: the frames it took, oldest first; the last
+    // one's byte is what the poll wrote. Frames of a key held are one press; a press whose
+    // frames stopped without a key up is released once the next poll finds none either.
     void presses(const std::vector<PressNote>& taken, uint64_t nowMs);
     // True once per run when it has given no press for seconds: time to say why.
     bool silentFor(int seconds, uint64_t nowMs);
     void hint(const std::string& text);
     // Also tells the listener; say() calls it.
     void message(const std::string& text);
-    // "5 presses read, 4 distinct keys; 1 of 13 keys of rc-x seen: KEY_POWER; not seen: ..."
+    // "5 presses (9 frames) read from rc0, 4 distinct keys; 1 of 13 keys of rc-x seen:
+    // KEY_POWER; not seen: ...; not in rc-x: 0x40c (nec) ..."
     std::string summary() const;
+    // The board of the last begin(), or null before one.
+    const BoardFacts* board() const { return m_began ? &m_facts : nullptr; }
 
   private:
+    // The press whose key is down, as far as the frames tell.
+    struct Held {
+        bool down = false;
+        unsigned number = 0, frames = 0;
+        uint64_t scancode = 0, msSinceRun = 0, firstUs = 0, lastUs = 0, lastPollMs = 0;
+        int toggle = -1, repeat = -1;
+        bool timed = false, upWillCome = false, shown = false;
+        std::string protocol, key;
+    };
+    enum class Frame { Starts, Continues, Ends, Stray };
+    static Frame classify(const PressNote& f, const Held& held);
+    void start(const PressNote& f, bool shown, uint64_t nowMs);
+    void release(const char* by, uint64_t atUs);
+    void tellHeld(int kind, const char* releasedBy);
     void withdrawHint();
+    std::string keysSeen(std::string& unseen) const;
+    std::string unmappedCodes() const;
 
+    bool m_began = false;
+    BoardFacts m_facts;
     std::string m_board, m_keymap, m_keymapUnreadable;
     std::vector<MappedKey> m_keys;
-    std::set<uint64_t> m_scancodes; // distinct, up to kDistinctKept
+    std::set<uint64_t> m_scancodes;             // distinct, up to kDistinctKept
+    std::map<uint64_t, std::string> m_unmapped; // with their protocol, up to kDistinctKept
     std::set<std::string> m_seenKeys;
-    unsigned m_count = 0;
+    Held m_held;
+    unsigned m_count = 0, m_frames = 0;
     bool m_polled = false;
     uint64_t m_lastPollEnd = 0, m_runStart = 0, m_pollStart = 0;
     unsigned m_runCount = 0;

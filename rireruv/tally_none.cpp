@@ -13,7 +13,8 @@ Tally& tally() {
     return t;
 }
 
-void Tally::begin(const std::string& /*board*/, const std::string& /*keymap*/) {}
+void Tally::begin(const std::string& /*label*/, const std::string& /*keymap*/,
+                  const BoardFacts& /*facts*/) {}
 void Tally::setKeymap(std::vector<MappedKey> /*keys*/, const std::string& /*unreadable*/) {}
 void Tally::poll(uint64_t /*nowMs*/) {}
 void Tally::presses(const std::vector<PressNote>& /*taken*/, uint64_t /*nowMs*/) {}

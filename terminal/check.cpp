@@ -5,38 +5,71 @@
 #include "rireruv/notes.h"
 #include "platform/zelk.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <poll.h>
 
 namespace terminal {
 
 namespace {
 
 const unsigned kPeriodMs = 200; // the dialog's timer
-const int kExitPass = 0, kExitTimeout = 1, kExitInitFailed = 2, kExitInterrupted = 130;
+const int kExitPass = 0, kExitTimeout = 1, kExitFailed = 2, kExitSignalled = 128;
+const int kSchema = 1; // raised when a field changes meaning or goes; new fields keep it
 
-volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_signal = 0;
 
-void onSignal(int /*signal*/) {
-    g_stop = 1;
+void onSignal(int signal) {
+    g_signal = signal;
 }
 
+// Lines wait until the start line is out, so that it is the first a script reads; a line that
+// cannot be written stops the check (errno kept), since a verdict nobody can read is no pass.
 struct Listener {
-    std::FILE* out;
+    std::FILE* out = nullptr;
     unsigned presses = 0;
+    bool started = false;
+    std::vector<std::string> early;
+    int lost = 0;
+
+    void emit(const std::string& line) {
+        if (!started)
+            early.push_back(line);
+        else
+            write(line);
+    }
+    void write(const std::string& line) {
+        if (lost != 0)
+            return;
+        errno = 0;
+        if (std::fputs((line + "\n").c_str(), out) < 0 || std::fflush(out) != 0)
+            lost = errno != 0 ? errno : EIO;
+    }
 };
 
 std::string flag(int value) {
     return value < 0 ? "null" : value != 0 ? "true" : "false";
 }
 
-std::string pressLine(const RireruvPress& p) {
+std::string text(const char* value) {
+    return value != nullptr && *value != 0 ? jsonString(value) : "null";
+}
+
+std::string hexOf(unsigned long long value) {
     char hex[24];
-    std::snprintf(hex, sizeof hex, "0x%llx", p.scancode);
+    std::snprintf(hex, sizeof hex, "0x%llx", value);
+    return hex;
+}
+
+std::string pressLine(const RireruvPress& p) {
     return "{\"event\":\"press\",\"number\":" + std::to_string(p.number) +
            ",\"ms\":" + std::to_string(p.msSinceRun) +
-           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hex +
+           ",\"kernel_us\":" + (p.timed != 0 ? std::to_string(p.kernelUs) : "null") +
+           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
            "\",\"protocol\":" + jsonString(p.protocol) + ",\"repeat\":" + flag(p.repeat) +
            ",\"toggle\":" + (p.toggle < 0 ? "null" : std::to_string(p.toggle)) +
            ",\"key\":" + (p.key != nullptr ? jsonString(p.key) : "null") +
@@ -44,22 +77,69 @@ std::string pressLine(const RireruvPress& p) {
            ",\"shown\":" + flag(p.shown) + "}";
 }
 
+// A press's end: how many frames it had, how long it was held, and what told its end.
+std::string releaseLine(const RireruvPress& p) {
+    return "{\"event\":\"release\",\"number\":" + std::to_string(p.number) +
+           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
+           "\",\"frames\":" + std::to_string(p.frames) +
+           ",\"held_us\":" + (p.timed != 0 ? std::to_string(p.heldUs) : "null") +
+           ",\"kernel_us\":" + (p.timed != 0 ? std::to_string(p.kernelUs + p.heldUs) : "null") +
+           ",\"by\":" + jsonString(p.releasedBy != nullptr ? p.releasedBy : "") + "}";
+}
+
 void onNote(void* context, int kind, const RireruvPress* press, const char* text) {
     auto* l = static_cast<Listener*>(context);
-    std::string line;
     if (kind == RIRERUV_NOTE_PRESS && press != nullptr) {
         ++l->presses;
-        line = pressLine(*press);
+        l->emit(pressLine(*press));
+    } else if (kind == RIRERUV_NOTE_RELEASED && press != nullptr) {
+        l->emit(releaseLine(*press));
     } else if (kind == RIRERUV_NOTE_MESSAGE || kind == RIRERUV_NOTE_HINT) {
-        line = std::string("{\"event\":\"") + (kind == RIRERUV_NOTE_HINT ? "hint" : "message") +
-               "\",\"text\":" + jsonString(text != nullptr ? text : "") + "}";
+        l->emit(std::string("{\"event\":\"") + (kind == RIRERUV_NOTE_HINT ? "hint" : "message") +
+                "\",\"text\":" + jsonString(text != nullptr ? text : "") + "}");
     } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
-        line = "{\"event\":\"hint withdrawn\"}";
+        l->emit("{\"event\":\"hint_withdrawn\"}");
     }
-    if (!line.empty()) {
-        std::fprintf(l->out, "%s\n", line.c_str());
-        std::fflush(l->out);
+}
+
+// "nec rc-5" as ["nec","rc-5"].
+std::string jsonList(const char* words) {
+    std::string list, word;
+    for (const char* c = words; c != nullptr; ++c) {
+        if (*c != ' ' && *c != 0) {
+            word += *c;
+            continue;
+        }
+        if (!word.empty())
+            list += (list.empty() ? "" : ",") + jsonString(word);
+        word.clear();
+        if (*c == 0)
+            break;
     }
+    return "[" + list + "]";
+}
+
+// What a script needs before any press: the schema, the versions, the board and its receiver,
+// and what was asked. The board fields are null when the set-up failed.
+std::string startLine(const CheckOptions& o, const RireruvBoard* b, int init) {
+    std::string line =
+        "{\"event\":\"start\",\"schema\":" + std::to_string(kSchema) +
+        ",\"program\":" + jsonString(o.program) + ",\"version\":" + jsonString(o.version) +
+        ",\"library\":" + jsonString(rireruv_version()) + ",\"init\":" + std::to_string(init);
+    if (b == nullptr)
+        line += ",\"board\":null,\"simulated\":null,\"asked_by\":null,\"receiver\":null,"
+                "\"driver\":null,\"card\":null,\"node\":null,\"keymap\":null,\"protocols\":null";
+    else
+        line += ",\"board\":" + jsonString(b->board) +
+                ",\"simulated\":" + flag(std::string(b->board) == "simulated") +
+                ",\"asked_by\":" + text(b->asked) + ",\"receiver\":" +
+                (std::string(b->board) == "simulated" ? "null" : jsonString(b->board)) +
+                ",\"driver\":" + text(b->driver) + ",\"card\":" + text(b->card) +
+                ",\"node\":" + text(b->node) + ",\"keymap\":" + text(b->keymap) +
+                ",\"protocols\":" +
+                (std::string(b->board) == "simulated" ? "null" : jsonList(b->protocols));
+    return line + ",\"presses\":" + std::to_string(o.presses) +
+           ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + "}";
 }
 
 uint64_t nowMs() {
@@ -77,32 +157,56 @@ void sleepUntil(uint64_t ms) {
     nanosleep(&wait, nullptr); // a signal cuts it short, which is what Ctrl-C wants
 }
 
+// A pipe whose reader has gone says so (POLLERR) before anything is written to it: a check that
+// waits for presses must not go on for nobody until its next line.
+bool readerLeft(const Listener& l) {
+    pollfd p{fileno(l.out), 0, 0};
+    if (::poll(&p, 1, 0) != 1 || (p.revents & POLLERR) == 0)
+        return false;
+    g_signal = SIGPIPE; // as the next write would have raised it
+    return true;
+}
+
 // Polls on the dialog's schedule, each poll due a period after the last was due, until the
-// presses asked for, the timeout, or a signal.
-int poll(const CheckOptions& options, const Listener& l) {
+// presses asked for, the timeout, a signal, or output that cannot be written.
+int pollBoard(const CheckOptions& options, const Listener& l) {
     const uint64_t start = nowMs();
-    for (uint64_t next = start; !g_stop; next += kPeriodMs) {
+    for (uint64_t next = start; g_signal == 0 && l.lost == 0; next += kPeriodMs) {
         sleepUntil(next);
-        if (g_stop)
+        if (g_signal != 0)
             break;
         unsigned char byte = 0;
         ZELK_GetRemoteData(&byte);
+        if (l.lost != 0 || readerLeft(l))
+            break;
         if (l.presses >= options.presses)
             return kExitPass;
         if (nowMs() - start >= options.timeoutMs)
             return kExitTimeout;
     }
-    return kExitInterrupted;
+    return kExitFailed; // the caller tells a signal from lost output
 }
 
-void verdict(std::FILE* out, int status, const Listener& l, const CheckOptions& o, int init) {
-    static const char* const kWords[] = {"pass", "timeout", "init failed"};
-    const char* word = status == kExitInterrupted ? "interrupted" : kWords[status];
-    std::fprintf(out,
-                 "{\"event\":\"verdict\",\"verdict\":\"%s\",\"status\":%d,\"presses\":%u,"
-                 "\"asked\":%u,\"timeout_ms\":%u,\"init\":%d}\n",
-                 word, status, l.presses, o.presses, o.timeoutMs, init);
-    std::fflush(out);
+const char* verdictWord(int status) {
+    if (status >= kExitSignalled)
+        return "interrupted";
+    static const char* const kWords[] = {"pass", "timeout", "init_failed"};
+    return kWords[status];
+}
+
+void verdict(Listener& l, int status, const CheckOptions& o, int init, const RireruvBoard* b) {
+    const std::string board = b == nullptr ? "null" : jsonString(b->board);
+    const std::string signal =
+        g_signal != 0 ? jsonString(std::string("SIG") + sigabbrev_np(g_signal)) : "null";
+    l.write("{\"event\":\"verdict\",\"verdict\":\"" + std::string(verdictWord(status)) +
+            "\",\"status\":" + std::to_string(status) + ",\"presses\":" +
+            std::to_string(l.presses) + ",\"asked\":" + std::to_string(o.presses) +
+            ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + ",\"init\":" + std::to_string(init) +
+            ",\"board\":" + board + ",\"signal\":" + signal + "}");
+}
+
+bool closed(std::FILE* out) {
+    return fcntl(fileno(out), F_GETFD) == -1 && errno == EBADF;
 }
 
 bool parseNumber(const std::string& text, unsigned long max, unsigned long& value) {
@@ -137,18 +241,43 @@ std::string parseCheckOptions(const std::vector<std::string>& args, CheckOptions
 }
 
 int runCheck(const CheckOptions& options, std::FILE* out) {
-    Listener l{out};
+    // A closed standard output would be the number the library's first open takes: its lines
+    // would go into the receiver's node.
+    if (closed(out)) {
+        std::fprintf(stderr,
+                     "%s: standard output is closed; --check writes its lines and its "
+                     "verdict there (give it a file or a pipe)\n",
+                     options.program.c_str());
+        return kExitFailed;
+    }
+    Listener l;
+    l.out = out;
     rireruv_listen(&onNote, &l);
-    std::signal(SIGINT, &onSignal);
-    std::signal(SIGTERM, &onSignal);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        std::signal(sig, &onSignal);
     const int init = ZELK_HWInit();
-    int status = kExitInitFailed;
+    const RireruvBoard* board = init != ZELK_INIT_FAILED ? rireruv_board() : nullptr;
+    l.started = true;
+    l.write(startLine(options, board, init));
+    for (const std::string& line : l.early)
+        l.write(line);
+    int status = kExitFailed;
     if (init != ZELK_INIT_FAILED) {
-        status = poll(options, l);
+        status = pollBoard(options, l);
         ZELK_Free();
     }
     rireruv_listen(nullptr, nullptr);
-    verdict(out, status, l, options, init);
+    if (g_signal != 0)
+        status = kExitSignalled + g_signal;
+    verdict(l, status, options, init, board);
+    if (l.lost == EPIPE || g_signal == SIGPIPE)
+        return kExitSignalled + SIGPIPE; // the reader left, as with any tool in a pipe: no word
+    if (l.lost != 0) {
+        std::fprintf(stderr, "%s: --check could not write its output (%s): stopped%s; exit %d\n",
+                     options.program.c_str(), std::strerror(l.lost),
+                     init != ZELK_INIT_FAILED ? " and freed the library" : "", kExitFailed);
+        return kExitFailed;
+    }
     return status;
 }
 

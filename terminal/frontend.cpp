@@ -71,6 +71,8 @@ void FrontEnd::placeLog(Scene& s, int rows, int needRows) const {
     s.log = m_log;
     s.logRows = room >= kLogMinRows ? std::min(room, kLogMaxRows) : 0;
     const std::string hint = escapeText(m_log->hint(), true);
+    if (m_initFailed) // nothing will be pressed: the log's rows give why, all of it
+        s.failure = m_messages;
     if (s.logRows == 0)
         s.status.push_back("(press log left out: it needs " +
                            std::to_string(needRows + kLogMinRows) + " rows, the terminal has " +

@@ -15,6 +15,8 @@ void onNote(void* context, int kind, const RireruvPress* press, const char* text
         log->setHint("");
     else if (kind == RIRERUV_NOTE_PRESS && press != nullptr)
         log->add(rowOf(*press));
+    else if ((kind == RIRERUV_NOTE_HELD || kind == RIRERUV_NOTE_RELEASED) && press != nullptr)
+        log->update(rowOf(*press));
 }
 
 } // namespace
@@ -34,6 +36,11 @@ LogRow rowOf(const RireruvPress& p) {
     row.key = p.key != nullptr ? p.key : *p.keymap != 0 ? std::string("not in ") + p.keymap : "-";
     row.byte = p.byte;
     row.shown = p.shown != 0;
+    row.frames = p.frames;
+    row.timed = p.timed != 0;
+    row.kernelUs = p.kernelUs;
+    row.heldUs = p.heldUs;
+    row.released = p.releasedBy != nullptr && *p.releasedBy != 0;
     return row;
 }
 

@@ -11,6 +11,8 @@
 #include "rireruv/notes.h"
 
 #include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -28,19 +30,40 @@ const int kExitNoTerminal = 2;
 const int kExitUsage = 2;
 const int kExitSignalled = 128; // plus the signal, as a shell reports a program it ended
 
-const char kUsage[] =
-    "usage: Test_rireruv                 the verifier's dialog in this terminal\n"
-    "       Test_rireruv --version       the program's version and its library's\n"
-    "       Test_rireruv --check [--presses N] [--timeout S]\n"
-    "                                    no dialog: poll the board every 200 ms, one JSON line\n"
-    "                                    per press and a verdict line; exit 0 after N presses\n"
-    "                                    (default 1), 1 after S seconds (default 30), 2 when\n"
-    "                                    the library's initialisation fails\n"
-    "The board is chosen and set up through the environment (RIRERUV_DEVICE, RIRERUV_DATA, ...).\n";
+// The usage, with the name the program was called by (test-rireruv when installed).
+void printUsage(std::FILE* to, const std::string& me) {
+    std::fprintf(
+        to,
+        "usage: %1$s [--device DEVICE | --simulated]\n"
+        "                        the verifier's dialog in this terminal\n"
+        "       %1$s --check [--presses N] [--timeout S] [--device DEVICE | --simulated]\n"
+        "                        no dialog: poll the board every 200 ms, one JSON line per\n"
+        "                        press and a verdict line; exit 0 after N presses (default 1;\n"
+        "                        a key held is one press), 1 after S seconds (default 30), 2\n"
+        "                        when the set-up fails or the output cannot be written\n"
+        "       %1$s --version   the program's version and its library's\n"
+        "\n"
+        "The board is a card's remote receiver unless the simulated board is asked for. Settings\n"
+        "(environment variables; --device sets the first):\n"
+        "  RIRERUV_DEVICE       auto (the default: the first receiver on a SAA713x or Bt878\n"
+        "                       card), rcN, /dev/lircK, /dev/input/eventK, or simulated\n"
+        "                         e.g. RIRERUV_DEVICE=rc1 %1$s --check\n"
+        "  RIRERUV_TRACE        a file that gets a line for each library call\n"
+        "                         e.g. RIRERUV_TRACE=/tmp/trace.txt %1$s\n"
+        "and the simulated board's own, each of which asks for it:\n"
+        "  RIRERUV_DATA         hex bytes given in turn, - for nothing\n"
+        "                         e.g. RIRERUV_DATA=\"05 0A -\" %1$s --check --presses 2\n"
+        "  RIRERUV_INIT_STATUS  the status ZELK_HWInit returns (8 fails)\n"
+        "                         e.g. RIRERUV_INIT_STATUS=8 %1$s\n"
+        "  RIRERUV_DELAY_MS     how long each ZELK_GetRemoteData takes\n"
+        "                         e.g. RIRERUV_DELAY_MS=300 %1$s --simulated\n"
+        "The manual: man %1$s (the man command is Debian's man-db package).\n",
+        me.c_str());
+}
 
 // The program's version as its version resource gives it (the numbers Windows shows in the
-// EXE's properties), and the library's.
-int printVersion() {
+// EXE's properties): the file version, and the product version.
+std::pair<std::string, std::string> programVersion() {
     const auto resources = model::ResourceSet::parse(kProgramResources, kProgramResourcesSize);
     const model::Resource* res = resources.find(model::kRtVersion, 1);
     uint32_t v[4] = {};
@@ -53,9 +76,17 @@ int printVersion() {
                 part = r.u32();
         }
     }
-    std::printf("Test_rireruv %u.%u.%u.%u (product %u.%u.%u.%u)\nlibrireruv %s\n", v[0] >> 16,
-                v[0] & 0xFFFF, v[1] >> 16, v[1] & 0xFFFF, v[2] >> 16, v[2] & 0xFFFF, v[3] >> 16,
-                v[3] & 0xFFFF, rireruv_version());
+    auto dotted = [](uint32_t high, uint32_t low) {
+        return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
+               std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
+    };
+    return {dotted(v[0], v[1]), dotted(v[2], v[3])};
+}
+
+int printVersion(const std::string& me) {
+    const auto [file, product] = programVersion();
+    std::printf("%s %s (product %s)\nlibrireruv %s\n", me.c_str(), file.c_str(), product.c_str(),
+                rireruv_version());
     return 0;
 }
 
@@ -82,12 +113,13 @@ int runProgram(terminal::Io& io, terminal::StderrCapture& capture, const termina
     return frontEnd.initFailed() ? kExitInitFailed : program.exitCode();
 }
 
-int runDialog(const char* modulePath) {
+int runDialog(const char* modulePath, const std::string& me) {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
-        std::fprintf(stderr, "Test_rireruv: standard input and output must be a terminal: the "
-                             "verifier draws its dialog there and reads the keyboard.\n"
-                             "Run it in a terminal (or under tmux or ssh -t); for a window, "
-                             "use scripts/run --wine; for a script, Test_rireruv --check.\n");
+        std::fprintf(stderr,
+                     "%1$s: standard input and output must be a terminal: the verifier draws "
+                     "its dialog there and reads the keyboard.\nRun it in a terminal (or under "
+                     "tmux or ssh -t); for a script, %1$s --check.\n",
+                     me.c_str());
         return kExitNoTerminal;
     }
     std::optional<terminal::CursesIo> io;
@@ -95,9 +127,9 @@ int runDialog(const char* modulePath) {
         io.emplace(&terminal::StderrCapture::flushRaw);
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr,
-                     "Test_rireruv: %s.\nRun it with TERM set to the terminal you "
-                     "use, e.g. TERM=xterm-256color.\n",
-                     e.what());
+                     "%s: %s.\nRun it with TERM set to the terminal you use, e.g. "
+                     "TERM=xterm-256color.\n",
+                     me.c_str(), e.what());
         return kExitNoTerminal;
     }
     std::optional<terminal::StderrCapture> capture(std::in_place);
@@ -111,25 +143,55 @@ int runDialog(const char* modulePath) {
     return status;
 }
 
+// --device DEVICE and --simulated, wherever they stand: they set RIRERUV_DEVICE before the
+// library reads its settings, as the option a person typed last. An empty string, or why not.
+std::string takeDevice(std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size();) {
+        std::string device;
+        if (args[i] == "--simulated") {
+            device = "simulated";
+            args.erase(args.begin() + static_cast<long>(i));
+        } else if (args[i] == "--device") {
+            if (i + 1 == args.size())
+                return "--device needs a receiver after it (auto, rcN, a node) or simulated";
+            device = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i),
+                       args.begin() + static_cast<long>(i) + 2);
+        } else {
+            ++i;
+            continue;
+        }
+        setenv("RIRERUV_DEVICE", device.c_str(), 1);
+    }
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
-        return runDialog(argv[0]);
+    const char* slash = std::strrchr(argv[0], '/');
+    const std::string me = slash != nullptr ? slash + 1 : argv[0];
+    std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--version")
-        return printVersion();
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
+        return printVersion(me);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        printUsage(stdout, me);
         return 0;
     }
+    std::string error = takeDevice(args);
+    if (error.empty() && args.empty())
+        return runDialog(argv[0], me);
     terminal::CheckOptions options;
-    const std::string error =
-        args[0] == "--check" ? terminal::parseCheckOptions({args.begin() + 1, args.end()}, options)
-                             : "\"" + args[0] + "\" is not an option";
+    options.program = me;
+    options.version = programVersion().first;
+    if (error.empty())
+        error = args[0] == "--check"
+                    ? terminal::parseCheckOptions({args.begin() + 1, args.end()}, options)
+                    : "\"" + args[0] + "\" is not an option";
     if (!error.empty()) {
-        std::fprintf(stderr, "Test_rireruv: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
+        printUsage(stderr, me);
         return kExitUsage;
     }
     return terminal::runCheck(options, stdout);

@@ -215,7 +215,8 @@ void drawStatus(ScreenBuffer& s, const Scene& scene) {
 
 // A rule with the count, the columns' header, then the newest rows and the hint, if one stands,
 // at the bottom, where the eye waits for the next press.
-void drawLog(ScreenBuffer& s, const PressLog& log, int top, int rows) {
+void drawLog(ScreenBuffer& s, const PressLog& log, const std::vector<std::string>& failure, int top,
+             int rows) {
     s.fill(0, top, s.cols(), rows, U' ');
     const std::string title =
         " Press log: " + std::to_string(log.total()) + (log.total() == 1 ? " press " : " presses ");
@@ -224,13 +225,15 @@ void drawLog(ScreenBuffer& s, const PressLog& log, int top, int rows) {
     s.text(0, top + 1, PressLog::header(), kDim);
     std::vector<std::pair<std::string, uint8_t>> lines;
     for (const LogRow& row : log.rows()) // the key and protocol names are the kernel's
-        lines.emplace_back(escapeText(PressLog::format(row), true), kNormal);
-    if (log.rows().empty() && log.hint().empty())
+        lines.emplace_back(escapeText(log.format(row), true), kNormal);
+    if (log.rows().empty() && log.hint().empty() && failure.empty())
         lines.emplace_back("      no press yet: press Start, then keys on the remote", kDim);
-    const std::string hint = escapeText(log.hint(), true);
-    for (const auto& line : wrap(model::decodeUtf8(hint), std::max(1, s.cols() - 2)))
-        if (!line.empty())
-            lines.emplace_back(model::utf8(line), kBold);
+    std::vector<std::string> notes = failure; // already escaped, as the status line has them
+    notes.push_back(escapeText(log.hint(), true));
+    for (const std::string& note : notes)
+        for (const auto& line : wrap(model::decodeUtf8(note), std::max(1, s.cols() - 2)))
+            if (!line.empty())
+                lines.emplace_back(model::utf8(line), kBold);
     const int room = rows - 2;
     const size_t first = lines.size() > static_cast<size_t>(room) ? lines.size() - room : 0;
     for (size_t i = first; i < lines.size(); ++i)
@@ -328,7 +331,8 @@ void render(ScreenBuffer& s, const Scene& scene) {
     if (scene.menu != nullptr && scene.menu->window != nullptr)
         drawMenu(s, scene);
     if (scene.log != nullptr && scene.logRows > 0)
-        drawLog(s, *scene.log, s.rows() - kStatusRows - scene.logRows, scene.logRows);
+        drawLog(s, *scene.log, scene.failure, s.rows() - kStatusRows - scene.logRows,
+                scene.logRows);
     drawStatus(s, scene);
 }
 

@@ -35,6 +35,7 @@ struct Scene {
     std::vector<std::pair<int, int>> alsoFit; // client sizes (pixels) of windows that may open
     const PressLog* log = nullptr;            // shown above the status line when logRows > 0
     int logRows = 0;
+    std::vector<std::string> failure; // why the set-up failed: in the log's rows, whole
 };
 
 const int kStatusRows = 2; // the status line's rows at the bottom of the screen

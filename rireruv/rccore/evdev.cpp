@@ -6,21 +6,34 @@
 #include <libevdev/libevdev.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace rireruv {
 
+namespace {
+
+uint64_t microseconds(const input_event& ev) {
+    return static_cast<uint64_t>(ev.input_event_sec) * 1000000u +
+           static_cast<uint64_t>(ev.input_event_usec);
+}
+
+} // namespace
+
 void ScanDecoder::feed(const input_event& ev, std::vector<Press>& out) {
     if (ev.type == EV_MSC && ev.code == MSC_SCAN) {
         m_haveScan = true;
         m_scan = static_cast<uint32_t>(ev.value);
+        m_scanUs = microseconds(ev);
     } else if (ev.type == EV_KEY && ev.value == 1) {
         m_keyDown = true;
         m_keyCode = ev.code;
     } else if (ev.type == EV_KEY && ev.value == 0) {
-        m_held = false;
+        if (m_held && ev.code == m_heldCode)
+            keyUp(microseconds(ev), out);
+        m_held = m_held && ev.code != m_heldCode;
     } else if (ev.type == EV_SYN && ev.code == SYN_REPORT) {
         endFrame(out);
     } else if (ev.type == EV_SYN && ev.code == SYN_DROPPED) {
@@ -35,6 +48,10 @@ void ScanDecoder::endFrame(std::vector<Press>& out) {
         press.repeat = !m_keyDown && m_held && m_heldScan == m_scan;
         // A key the keymap maps goes down with its scancode; a repeat is of the key held.
         press.keycode = m_keyDown ? m_keyCode : press.repeat ? m_heldCode : 0;
+        // Only a key the keymap maps goes down and up: an unmapped one's frames say nothing.
+        press.hold = m_keyDown ? 0 : press.repeat ? 1 : -1;
+        press.timed = true;
+        press.kernelUs = m_scanUs;
         out.push_back(press);
         if (m_keyDown) {
             m_held = true;
@@ -43,6 +60,16 @@ void ScanDecoder::endFrame(std::vector<Press>& out) {
         }
     }
     m_haveScan = m_keyDown = false;
+}
+
+void ScanDecoder::keyUp(uint64_t atUs, std::vector<Press>& out) {
+    Press up;
+    up.scancode = m_heldScan;
+    up.keycode = m_heldCode;
+    up.keyUp = true;
+    up.timed = true;
+    up.kernelUs = atUs;
+    out.push_back(up);
 }
 
 namespace {
@@ -138,6 +165,8 @@ Opened openEvent(const std::string& node) {
         close(fd);
         return opened;
     }
+    // The kernel's times on the clock of lirc's records; a node that cannot keeps its own.
+    libevdev_set_clock_id(dev, CLOCK_MONOTONIC);
     opened.reader = std::make_unique<EventReader>(fd, dev);
     return opened;
 }

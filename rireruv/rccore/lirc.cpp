@@ -60,6 +60,9 @@ void LircReader::decode(std::vector<Press>& out) {
         press.repeat = (record.flags & LIRC_SCANCODE_FLAG_REPEAT) != 0;
         press.toggle = (record.flags & LIRC_SCANCODE_FLAG_TOGGLE) != 0 ? 1 : 0;
         press.keycode = record.keycode;
+        press.hold = press.repeat ? 1 : -1; // a repeated RC-5 frame has no flag: its time says
+        press.timed = true;
+        press.kernelUs = record.timestamp / 1000u;
         out.push_back(press);
     }
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(used));

@@ -164,7 +164,7 @@ Target pickReceiver(const std::string& device, const std::vector<Receiver>& foun
     if (!device.empty() && device[0] == '/')
         return pickByNode(device, found);
     return failure("RIRERUV_DEVICE=" + quoted(device, kShownMax) +
-                   " is not a receiver: " + kHowToName + ", or unset it for the simulated board");
+                   " is not a receiver: " + kHowToName + ", or simulated for the simulated board");
 }
 
 } // namespace rireruv

@@ -13,13 +13,18 @@ void Poller::take(const std::vector<Press>& presses) {
     std::vector<PressNote> notes;
     for (const Press& press : presses) {
         m_trace.line(pressLine(press));
-        m_last = static_cast<int>(press.scancode & 0xFF);
+        if (!press.keyUp)
+            m_last = static_cast<int>(press.scancode & 0xFF);
         PressNote note;
         note.scancode = press.scancode;
         note.protocol = protocolName(press.protocol);
         note.repeat = press.repeat ? 1 : 0;
         note.toggle = press.toggle;
         note.key = keyName(press.keycode);
+        note.hold = press.hold;
+        note.keyUp = press.keyUp;
+        note.timed = press.timed;
+        note.kernelUs = press.kernelUs;
         notes.push_back(std::move(note));
     }
     tally().presses(notes, monotonicMs());

@@ -25,12 +25,18 @@ struct Press {
     bool repeat = false;
     int toggle = kFlagUnknown; // 0 or 1 where the node says (lirc's TOGGLE flag)
     uint32_t keycode = 0;      // the keymap's key for it (KEY_POWER = 116); 0: not mapped
+    // 1: the key held, for certain; 0: a key went down, a new press; -1: the node does not say
+    int hold = -1;
+    bool keyUp = false;    // not a press: the event device's key up of the key held
+    bool timed = false;    // kernelUs is the kernel's timestamp of the frame
+    uint64_t kernelUs = 0; // CLOCK_MONOTONIC where the node can give it
 };
 
 // The kernel's name of an rc_proto ("nec", "rc-5"), or "-" when the node did not say.
 std::string protocolName(int protocol);
 
-// "press scancode=0x40c protocol=nec repeat=0": the trace line of a drained press.
+// "press scancode=0x40c protocol=nec repeat=0": the trace line of a drained press;
+// "keyup scancode=0x5" for a key up.
 std::string pressLine(const Press& press);
 
 enum class Drained { Ready, Gone };
@@ -59,6 +65,7 @@ class ScanDecoder {
 
   private:
     void endFrame(std::vector<Press>& out);
+    void keyUp(uint64_t atUs, std::vector<Press>& out);
 
     bool m_haveScan = false;
     uint32_t m_scan = 0;
@@ -66,6 +73,7 @@ class ScanDecoder {
     uint32_t m_keyCode = 0; // its code
     bool m_held = false;    // a key is down since an earlier frame
     uint32_t m_heldScan = 0, m_heldCode = 0;
+    uint64_t m_scanUs = 0; // the time of the frame's MSC_SCAN
 };
 
 // Opening a node as this board reads it; on failure, reader is null and error says why.

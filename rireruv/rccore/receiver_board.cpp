@@ -16,13 +16,17 @@ namespace {
 class ReceiverBoard : public RemoteBoard {
   public:
     explicit ReceiverBoard(const Settings& settings)
-        : m_device(settings.device), m_errors(settings.errors), m_trace(settings.tracePath) {}
+        : m_device(settings.device), m_defaulted(settings.deviceDefaulted),
+          m_errors(settings.errors), m_trace(settings.tracePath) {}
     int init() override;
     int getRemoteData(unsigned char* pbyData) override;
     int free() override;
 
   private:
+    BoardFacts factsOf(const Receiver& r, const std::string& node) const;
+
     std::string m_device;
+    bool m_defaulted; // nothing asked for a board: auto was taken
     std::vector<std::string> m_errors;
     Trace m_trace;
     std::unique_ptr<Poller> m_poller;
@@ -39,6 +43,17 @@ void readKeys(const Receiver& r) {
             keys.push_back(MappedKey{e.scancode, keyName(e.keycode)});
     const std::string unreadable = keys.empty() ? why : "";
     tally().setKeymap(std::move(keys), unreadable);
+}
+
+BoardFacts ReceiverBoard::factsOf(const Receiver& r, const std::string& node) const {
+    std::string enabled;
+    for (const std::string& p : parseProtocols(r.protocols).enabled)
+        enabled += (enabled.empty() ? "" : " ") + p;
+    return BoardFacts{
+        r.name,   m_defaulted ? "RIRERUV_DEVICE unset: auto" : "RIRERUV_DEVICE=" + m_device,
+        r.driver, r.card,
+        node,     r.keymap,
+        enabled};
 }
 
 // lirc first; the event device when there is no lirc node, or when this user may not open
@@ -61,6 +76,20 @@ Opened openEither(const Receiver& r, std::string& node) {
     return event;
 }
 
+// Why no receiver was taken, and how to try the verifier without a card. When nothing asked for
+// a board, the reason says that the verifier looked for one by itself.
+std::string noReceiver(const std::string& why, bool defaulted) {
+    const std::string autoPrefix = "RIRERUV_DEVICE=auto: ";
+    std::string reason = why;
+    if (defaulted && reason.rfind(autoPrefix, 0) == 0)
+        reason = "no card's receiver (RIRERUV_DEVICE unset, so the verifier looked for one): " +
+                 reason.substr(autoPrefix.size());
+    return reason +
+           ". To try the verifier without a card, ask for the simulated board: "
+           "RIRERUV_DEVICE=" +
+           kSimulatedDevice;
+}
+
 Opened openReceiver(const Receiver& r, const std::string& wanted, std::string& node) {
     if (wanted.empty())
         return openEither(r, node);
@@ -75,7 +104,7 @@ int ReceiverBoard::init() {
     const std::vector<Receiver> found = listReceivers();
     const Target target = pickReceiver(m_device, found);
     if (target.receiver == nullptr)
-        return failInit(m_trace, target.error);
+        return failInit(m_trace, noReceiver(target.error, m_defaulted));
     const Receiver& r = *target.receiver;
     std::string node;
     Opened opened = openReceiver(r, target.node, node);
@@ -84,7 +113,7 @@ int ReceiverBoard::init() {
     say("board: " + r.name + ", " + r.driverName() + ", " + r.cardName() + ", reading " +
         shown(node) + (r.keymap.empty() ? "" : ", keymap " + r.keymap));
     m_trace.hwInit(0);
-    tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap);
+    tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap, factsOf(r, node));
     readKeys(r);
     m_receiver = r;
     m_poller = std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + shown(node) + ")",
@@ -110,6 +139,10 @@ int ReceiverBoard::free() {
 }
 
 } // namespace
+
+bool receiversReadHere() {
+    return true;
+}
 
 std::unique_ptr<RemoteBoard> makeReceiverBoard(const Settings& settings) {
     return std::make_unique<ReceiverBoard>(settings);

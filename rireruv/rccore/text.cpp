@@ -36,19 +36,20 @@ std::string groupName(gid_t gid) {
     return gr != nullptr ? gr->gr_name : std::to_string(gid);
 }
 
-// The lasting fix: join the node's group where the group may read it (event devices are group
-// input's); otherwise (lirc nodes are root's alone on most systems) no group to join would
-// help, so a udev rule gives the node one first, for the kind of node it is.
-std::string permissionFix(const std::string& path, const struct stat& st, bool lirc) {
-    const std::string group = groupName(st.st_gid);
+// The package's udev rule first: it gives the person at the seat every receiver's nodes, and
+// needs only to be applied. Over SSH it cannot apply (no seat), so the fixes that do follow:
+// the node's group where the group may read it (event devices are group input's), otherwise
+// an ACL for this session, as only root may read it.
+std::string permissionFix(const std::string& path, const struct stat& st) {
+    const std::string rule =
+        "test-rireruv's udev rule (70-test-rireruv.rules, installed with its package) gives "
+        "the person at the seat access once it applies: sudo udevadm trigger --action=change "
+        "--subsystem-match=lirc --subsystem-match=input, or log in again at the seat. Over SSH "
+        "it cannot apply: ";
     if ((st.st_mode & S_IRGRP) != 0 && st.st_gid != 0)
-        return "add yourself to its group: sudo usermod -aG " + shown(group) +
-               " $USER, then log out and in again";
-    return "only root may read it: for this session, sudo setfacl -m u:$USER:r " + shown(path) +
-           "; for good, a udev rule " +
-           (lirc ? "SUBSYSTEM==\"lirc\"" : "KERNEL==\"event*\", SUBSYSTEMS==\"rc\"") +
-           ", GROUP=\"video\", MODE=\"0660\" in /etc/udev/rules.d/70-remote.rules and "
-           "membership of group video";
+        return rule + "sudo usermod -aG " + shown(groupName(st.st_gid)) +
+               " $USER, then log in again";
+    return rule + "sudo setfacl -m u:$USER:r " + shown(path) + " for this session";
 }
 
 } // namespace
@@ -62,12 +63,12 @@ int openNode(const std::string& node, Opened& opened, bool lirc) {
     return fd;
 }
 
-std::string openFailure(const std::string& path, int err, bool lirc) {
+std::string openFailure(const std::string& path, int err, bool /*lirc*/) {
     struct stat st {};
     if ((err == EACCES || err == EPERM) && stat(path.c_str(), &st) == 0)
         return "no permission to read " + shown(path) + " (owner " + shown(userName(st.st_uid)) +
-               ", group " + shown(groupName(st.st_gid)) + ", mode " + modeText(st.st_mode) + "); " +
-               permissionFix(path, st, lirc);
+               ", group " + shown(groupName(st.st_gid)) + ", mode " + modeText(st.st_mode) + "). " +
+               permissionFix(path, st);
     if (err == ENODEV || err == ENXIO)
         return shown(path) +
                " has no device behind it: the card was removed or its driver unloaded";
@@ -96,6 +97,8 @@ std::string pressLine(const Press& press) {
     char scancode[24];
     std::snprintf(scancode, sizeof scancode, "0x%llx",
                   static_cast<unsigned long long>(press.scancode));
+    if (press.keyUp)
+        return std::string("keyup scancode=") + scancode;
     return std::string("press scancode=") + scancode + " protocol=" + protocolName(press.protocol) +
            " repeat=" + (press.repeat ? "1" : "0");
 }

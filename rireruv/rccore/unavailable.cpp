@@ -39,6 +39,10 @@ int UnavailableBoard::init() {
 
 } // namespace
 
+bool receiversReadHere() {
+    return false;
+}
+
 std::unique_ptr<RemoteBoard> makeReceiverBoard(const Settings& settings) {
     return std::make_unique<UnavailableBoard>(settings);
 }

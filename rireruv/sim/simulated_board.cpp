@@ -36,15 +36,21 @@ SimulatedBoard::SimulatedBoard(Settings settings)
 int SimulatedBoard::init() {
     if (!m_settings.errors.empty())
         return failInit(m_trace, m_settings.errors);
-    m_trace.hwInit(m_settings.initStatus);
     if (m_settings.initStatus == ZELK_INIT_FAILED)
-        return m_settings.initStatus;
+        return failInit(m_trace, "the simulated board fails its set-up, as RIRERUV_INIT_STATUS=" +
+                                     std::to_string(ZELK_INIT_FAILED) + " asks");
+    m_trace.hwInit(m_settings.initStatus);
+    // Named as simulated, with what asked for it, so that nobody takes it for a card.
+    const std::string asked =
+        m_settings.simulatedBecause.empty() ? "" : ", asked for by " + m_settings.simulatedBecause;
     if (m_settings.demo)
-        say("board: simulated (demo remote)");
+        say("board: simulated (demo remote)" + asked);
     else
         say("board: simulated (RIRERUV_DATA, " + std::to_string(m_settings.data.size()) +
-            (m_settings.data.size() == 1 ? " token)" : " tokens)"));
-    tally().begin("the simulated board", "");
+            (m_settings.data.size() == 1 ? " token)" : " tokens)") +
+            (m_settings.simulatedBecause == "RIRERUV_DATA" ? "" : asked));
+    tally().begin("the simulated board", "",
+                  BoardFacts{"simulated", m_settings.simulatedBecause, "", "", "", "", ""});
     m_ready = true;
     return m_settings.initStatus;
 }

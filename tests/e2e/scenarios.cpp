@@ -362,9 +362,13 @@ void failedInitialisation(Check& c) {
     screenshot(g_out + L"\\failure.bmp", {box});
     if (!dismissedTheOnlyButton(v, c, box))
         return;
+    // The reason, where a Windows user can read it (the trace; the debugger's output too).
     const auto trace = v.trace();
-    c.expect(trace == std::vector<std::string>{"ZELK_HWInit 8"},
-             "library calls: " + std::to_string(trace.size()) + ", expected ZELK_HWInit only");
+    c.expect(trace == std::vector<std::string>{"error the simulated board fails its set-up, as "
+                                               "RIRERUV_INIT_STATUS=8 asks",
+                                               "ZELK_HWInit 8"},
+             "library calls: " + std::to_string(trace.size()) +
+                 ", expected the reason and ZELK_HWInit only");
 }
 
 struct ChildText {

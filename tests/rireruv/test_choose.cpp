@@ -42,17 +42,27 @@ TEST(ChooseBoard, SimulatedSettingsDoNotGoWithADevice) {
     }
 }
 
-TEST(ChooseBoard, TheSimulatedBoardSaysItIsSimulated) {
-    InitRun run = initWith({});
+// Only what asks for it takes the simulated board, and its line says what asked: with nothing
+// asked, the library looks for a card (check_test.sh shows that without touching /sys).
+TEST(ChooseBoard, TheSimulatedBoardSaysItIsSimulatedAndWhatAskedForIt) {
+    InitRun run = initWith({{"RIRERUV_DEVICE", "simulated"}});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "rireruv: board: simulated (demo remote)\n");
-    run = initWith({{"RIRERUV_DATA", "00 05 -"}});
-    EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 3 tokens)\n");
+    EXPECT_EQ(run.err, "rireruv: board: simulated (demo remote), asked for by "
+                       "RIRERUV_DEVICE=simulated\n");
+    run = initWith({{"RIRERUV_DELAY_MS", "0"}});
+    EXPECT_EQ(run.err, "rireruv: board: simulated (demo remote), asked for by RIRERUV_DELAY_MS\n");
+    run = initWith({{"RIRERUV_DATA", "00 05 -"}, {"RIRERUV_DEVICE", "simulated"}});
+    EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 3 tokens), asked for by "
+                       "RIRERUV_DEVICE=simulated\n")
+        << "RIRERUV_DEVICE=simulated goes with the simulated board's own settings";
     EXPECT_EQ(run.trace, std::vector<std::string>{"ZELK_HWInit 0"});
     run = initWith({{"RIRERUV_DATA", "05"}});
     EXPECT_EQ(run.err, "rireruv: board: simulated (RIRERUV_DATA, 1 token)\n");
     run = initWith({{"RIRERUV_INIT_STATUS", "8"}});
-    EXPECT_EQ(run.err, "") << "a failed init names no board";
+    EXPECT_EQ(run.err, "rireruv: the simulated board fails its set-up, as RIRERUV_INIT_STATUS=8 "
+                       "asks\n")
+        << "a failed init names no board, and has a reason";
+    EXPECT_EQ(run.trace.back(), "ZELK_HWInit 8");
 }
 
 // Whatever RIRERUV_DEVICE holds comes back escaped: a newline in it cannot start a line of its

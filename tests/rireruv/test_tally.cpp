@@ -107,8 +107,10 @@ TEST_F(TallyTest, SummaryNamesTheKeymapsKeysSeenAndNotSeen) {
     tally.setKeymap({{0x05, "KEY_POWER"}, {0x11, "KEY_OK"}, {0x12, "KEY_OK"}, {0x13, "KEY_1"}}, "");
     poll(0, {press(0x05, "KEY_POWER"), press(0x05, "KEY_POWER"), press(0x12, "KEY_OK")});
     poll(200, {press(0x99)}); // not in the map
-    EXPECT_EQ(tally.summary(), "summary: 4 presses read from rc0, 3 distinct keys; 2 of 3 keys "
-                               "of rc-test seen: KEY_POWER KEY_OK; not seen: KEY_1");
+    EXPECT_EQ(tally.summary(),
+              "summary: 4 presses read from rc0, 3 distinct scancodes; 2 of 3 keys "
+              "of rc-test seen: KEY_POWER KEY_OK; 1 scancode not in rc-test: "
+              "0x99 (-); not seen: KEY_1");
 }
 
 TEST_F(TallyTest, SummaryWhenNothingCouldBeCounted) {
@@ -119,7 +121,7 @@ TEST_F(TallyTest, SummaryWhenNothingCouldBeCounted) {
               "summary: no press read from rc0; no press in 8 s: check the battery");
     tally.setKeymap({}, "no permission to read /dev/input/event5");
     poll(9000, {press(0x05)});
-    EXPECT_EQ(tally.summary(), "summary: 1 press read from rc0, 1 distinct key; the keys of "
+    EXPECT_EQ(tally.summary(), "summary: 1 press read from rc0, 1 distinct scancode; the keys of "
                                "rc-test could not be read (no permission to read "
                                "/dev/input/event5)");
     Tally simulated;

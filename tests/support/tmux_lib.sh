@@ -46,11 +46,14 @@ wait_for() { # [!] TEXT: the program's window shows (or stops showing) TEXT
 data_value() { screen | grep -F ">Stop<" | sed -E 's/.*Remote +([0-9A-F]*) +>Stop<.*/\1/'; }
 
 # A shell as clean as a new user's, in a pane of COLUMNSxROWS, but for the sanitizer's settings
-# when the sanitizer build runs the test; once it answers, the screen holds only the line
-# before-verifier. The server goes when the test ends.
+# when the sanitizer build runs the test, and the simulated board asked for (a test that wants
+# a card names one): with nothing asked, the verifier would look at the machine's own /sys.
+# Once it answers, the screen holds only the line before-verifier. The server goes when the
+# test ends.
 tmux_open() { # COLUMNSxROWS
   trap tmux_cleanup EXIT
   local shell="env -i PATH=$PATH TERM=screen-256color LANG=C.UTF-8 HOME=$HOME PS1='$ '"
+  shell+=" RIRERUV_DEVICE=simulated"
   shell+=" ASAN_OPTIONS=${ASAN_OPTIONS:-} UBSAN_OPTIONS=${UBSAN_OPTIONS:-}"
   t -f /dev/null new-session -d -s "$session" -x "${1%x*}" -y "${1#*x}" \
     "$shell bash --norc --noprofile"

@@ -458,9 +458,9 @@ TEST_F(PressLogView, RowsUnderTheDialogNewestLastWithEveryField) {
     const int first = rowOf("0x40c");
     ASSERT_GT(first, 0) << io.last.dump();
     const std::string one = io.last.row(first), two = io.last.row(first + 1);
-    for (const char* field : {"1", "1.2 s", "0x40c", "nec", "KEY_POWER", "(0C)"})
+    for (const char* field : {"1", "1.200", "0x40c", "nec", "KEY_POWER", "(0C)"})
         EXPECT_NE(one.find(field), std::string::npos) << field << " in " << one;
-    for (const char* field : {"2", "2.4 s", "not in rc-pinnacle-color", " 0C"})
+    for (const char* field : {"2", "2.400", "not in rc-pinnacle-color", " 0C"})
         EXPECT_NE(two.find(field), std::string::npos) << field << " in " << two;
     EXPECT_NE(screen().find("Press log: 2 presses"), std::string::npos);
     EXPECT_LT(rowOf("Remote"), rowOf("Press log")) << "the dialog stays whole above the log";
@@ -470,7 +470,30 @@ TEST_F(PressLogView, RowsUnderTheDialogNewestLastWithEveryField) {
         log.add(row(n, n, "KEY_1"));
     EXPECT_EQ(log.rows().size(), terminal::PressLog::kKept);
     EXPECT_EQ(rowOf("not in rc-pinnacle"), -1);
-    EXPECT_EQ(rowOf("120000.0 s"), 32 - terminal::kStatusRows - 1) << "newest at the bottom";
+    EXPECT_EQ(rowOf("120000.000"), 32 - terminal::kStatusRows - 1) << "newest at the bottom";
+}
+
+// A key held is one row that grows, then shows how long it was held; times are the kernel's,
+// from the first press, to the millisecond.
+TEST_F(PressLogView, AHeldKeyIsOneRowWithItsFramesAndItsRelease) {
+    terminal::LogRow first = row(1, 0x40c, "KEY_POWER");
+    first.timed = true;
+    first.kernelUs = 5000000;
+    log.add(first);
+    terminal::LogRow held = row(2, 0x0c, "KEY_1");
+    held.timed = true;
+    held.kernelUs = 6234400;
+    log.add(held);
+    held.frames = 14;
+    log.update(held);
+    EXPECT_GE(rowOf("1.234"), 0) << io.last.dump();
+    EXPECT_GE(rowOf("down x14"), 0) << io.last.dump();
+    held.released = true;
+    held.heldUs = 1400000;
+    log.update(held);
+    EXPECT_EQ(rowOf("1.234"), rowOf("1.40s x14")) << io.last.dump();
+    EXPECT_EQ(rowOf("0.000"), rowOf("KEY_POWER")) << "the first press is time 0";
+    EXPECT_NE(screen().find("Press log: 2 presses"), std::string::npos);
 }
 
 TEST_F(PressLogView, ATerminalTooSmallForTheLogLeavesItOutAndSaysSo) {

@@ -42,7 +42,8 @@ for signal in TERM:15 HUP:1 QUIT:3; do
   kill "-${signal%:*}" "$(verifier_pid)"
   wait_until shows_line "exit=$((128 + ${signal#*:}))"
   wait_until last_line_of ZELK_Free "$work/${signal%:*}.txt"
-  shows_line "rireruv: board: simulated (demo remote)" || fail "SIG${signal%:*}: no messages after"
+  shows_line "rireruv: board: simulated (demo remote), asked for by RIRERUV_DEVICE=simulated" ||
+    fail "SIG${signal%:*}: no messages after"
   expect_restored "=$signal-modes"
 done
 echo "ok: SIGTERM, SIGHUP and SIGQUIT closed it, the library freed, 143, 129 and 131"

@@ -120,10 +120,13 @@ TEST(MockedEventDevice, TheReaderLetsGoOfItsTrialGrabAndGetsMappedKeys) {
 
     card.pressKeyOnEventDevice(0x05);
     const std::vector<rireruv::Press> presses = firstPresses(*opened.reader);
-    ASSERT_EQ(presses.size(), 1u);
+    ASSERT_EQ(presses.size(), 2u) << "the key down, then its key up";
     EXPECT_EQ(presses[0].scancode, 0x05u);
     EXPECT_EQ(presses[0].keycode, static_cast<uint32_t>(KEY_POWER));
     EXPECT_FALSE(presses[0].repeat);
+    EXPECT_TRUE(presses[1].keyUp);
+    EXPECT_EQ(presses[1].scancode, 0x05u);
+    EXPECT_GE(presses[1].kernelUs, presses[0].kernelUs) << "kernel times go forward";
 }
 
 TEST(MockedEventDevice, AGrabElsewhereIsNamedWithWhoToAsk) {
