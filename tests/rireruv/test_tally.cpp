@@ -32,6 +32,12 @@ void listen(void* context, int kind, const RireruvPress* p, const char* text) {
         heard->notes.push_back(std::string("hint ") + text);
     } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
         heard->notes.push_back("withdrawn");
+    } else if (kind == RIRERUV_NOTE_HELD || kind == RIRERUV_NOTE_RELEASED) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%s %u x%u %llums%s%s",
+                      kind == RIRERUV_NOTE_HELD ? "held" : "up", p->number, p->frames,
+                      p->heldUs / 1000, *p->releasedBy != 0 ? " " : "", p->releasedBy);
+        heard->notes.push_back(line);
     }
 }
 
@@ -130,6 +136,77 @@ TEST_F(TallyTest, SummaryWhenNothingCouldBeCounted) {
     simulated.presses({press(0x05), press(0x05), press(0xAB)}, 0);
     EXPECT_EQ(simulated.summary(), "summary: 3 presses read from the simulated board, 2 distinct "
                                    "bytes");
+}
+
+// A frame of a receiver at kernel time ms: hold 1 the node's repeat flag, 0 a key down, -1
+// neither; toggle as RC-5 gives it.
+PressNote frame(uint64_t scancode, uint64_t ms, int hold = -1, int toggle = 0) {
+    PressNote f = press(scancode);
+    f.timed = true;
+    f.kernelUs = ms * 1000;
+    f.hold = hold;
+    f.toggle = toggle;
+    return f;
+}
+
+PressNote keyUp(uint64_t scancode, uint64_t ms) {
+    PressNote f = frame(scancode, ms);
+    f.keyUp = true;
+    return f;
+}
+
+// A key held is one press as the kernel counts one: frames the node calls repeats, or the same
+// code and toggle within rc-core's key-up window; its end from the node's key up, or from the
+// frames stopping. Each row: the polls (200 ms apart) and what a listener hears.
+TEST_F(TallyTest, AKeyHeldIsOnePressWithItsFramesAndItsRelease) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<PressNote>> polls;
+        std::vector<std::string> heard;
+    };
+    const std::vector<Case> cases = {
+        {"NEC held: the repeat flag; up when the frames stop",
+         {{frame(0x40c, 0), frame(0x40c, 108, 1)}, {frame(0x40c, 216, 1)}, {}, {}},
+         {"press 1 +0 0x40c - 0C shown", "held 1 x2 108ms", "held 1 x3 216ms",
+          "up 1 x3 216ms silence"}},
+        {"RC-5 held: the same code and toggle, no flag; a flipped toggle is a new press",
+         {{frame(0x1e3b, 0, -1, 1), frame(0x1e3b, 114, -1, 1), frame(0x1e3b, 228, -1, 0)}},
+         {"press 1 +0 0x1e3b - 3B", "up 1 x2 114ms next_press", "press 2 +0 0x1e3b - 3B shown"}},
+        {"the same code after rc-core's window is a new press",
+         {{frame(0x05, 0), frame(0x05, 400)}},
+         {"press 1 +0 0x5 - 05", "up 1 x1 0ms next_press", "press 2 +0 0x5 - 05 shown"}},
+        {"a key down is a new press even at once; a key up ends it there",
+         {{frame(0x05, 0, 0), keyUp(0x05, 250), frame(0x05, 260, 0)}, {}, {}},
+         {"press 1 +0 0x5 - 05", "up 1 x1 250ms key_up", "press 2 +0 0x5 - 05 shown"}},
+        {"a key up of a key not held is nobody's release",
+         {{keyUp(0x07, 0)}, {frame(0x05, 100, 0)}, {keyUp(0x07, 300)}},
+         {"press 1 +200 0x5 - 05 shown"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        heard.notes.clear();
+        tally.begin("rc0", "");
+        uint64_t t = 0;
+        for (const auto& taken : c.polls) {
+            poll(t, taken);
+            t += 200;
+        }
+        EXPECT_EQ(heard.notes, c.heard);
+    }
+}
+
+TEST_F(TallyTest, SummaryCountsPressesAndFramesAndListsTheCodesTheKeymapLacks) {
+    tally.setKeymap({{0x05, "KEY_POWER"}, {0x06, "KEY_MUTE"}}, "");
+    PressNote power = frame(0x05, 900, 0);
+    power.key = "KEY_POWER";
+    PressNote nec = frame(0x40c, 0);
+    nec.protocol = "nec";
+    PressNote repeat = frame(0x40c, 108, 1);
+    repeat.protocol = "nec";
+    poll(0, {nec, repeat, frame(0x00, 600), power});
+    EXPECT_EQ(tally.summary(), "summary: 3 presses (4 frames) read from rc0, 3 distinct "
+                               "scancodes; 1 of 2 keys of rc-test seen: KEY_POWER; 2 scancodes "
+                               "not in rc-test: 0x0 (-) 0x40c (nec); not seen: KEY_MUTE");
 }
 
 struct Texts {

@@ -526,6 +526,41 @@ TEST_F(PressLogView, TheHintStandsInTheLogUntilWithdrawn) {
     EXPECT_EQ(s.find("only lirc"), std::string::npos) << s;
 }
 
+// After a failed set-up nothing will be pressed: the log's rows give the reason whole, where the
+// status line has room for its start only.
+TEST_F(PressLogView, AFailedSetUpGivesItsWholeReasonInTheLog) {
+    const std::string reason =
+        "rireruv: no card's receiver (RIRERUV_DEVICE unset, so the verifier looked for one): no "
+        "remote receiver at all (/sys/class/rc is empty). Usually the card was not recognised "
+        "(load saa7134 or bttv with card=N), its IR is off (disable_ir=1), ir-kbd-i2c is not "
+        "loaded; for a receiver that works, dmesg shows \"Registered IR keymap\". To try the "
+        "verifier without a card: RIRERUV_DEVICE=simulated";
+    fake_zelk::status = 8;
+    start();
+    bool said = false;
+    front = std::make_unique<terminal::FrontEnd>(
+        io, *app,
+        [&] {
+            const bool first = !said;
+            said = true;
+            return first ? std::vector<std::string>{reason} : std::vector<std::string>{};
+        },
+        &log);
+    screen();
+    std::string s;
+    for (int y = 0; y < io.last.rows(); ++y)
+        s += io.last.row(y) + " ";
+    std::string joined; // the screen's rows as one line, runs of blanks as one
+    for (char c : s)
+        if (c != ' ' || joined.empty() || joined.back() != ' ')
+            joined += c;
+    EXPECT_NE(joined.find("Registered IR keymap\". To try the verifier without a card: "
+                          "RIRERUV_DEVICE=simulated"),
+              std::string::npos)
+        << io.last.dump();
+    EXPECT_EQ(s.find("no press yet"), std::string::npos) << "nothing will be pressed";
+}
+
 TEST_F(Terminal, TheFailureBoxIsTheVerdict) {
     EXPECT_FALSE((screen(), front->initFailed()));
     fake_zelk::status = 8;

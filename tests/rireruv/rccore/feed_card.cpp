@@ -1,7 +1,9 @@
 // Runs a program on the described card (mock_card.h) and presses the remote's keys when told:
 // each line written to the CONTROL fifo writes the next press of EVENTS (an evemu events file:
 // its MSC_SCAN values, in order) to the event device, with the key down and up where the
-// card's keymap maps the scancode, as EVENTS has them. Exits with the program's status.
+// card's keymap maps the scancode, as EVENTS has them; a line "hold" holds that key down for
+// a second (on the lirc node: its repeat frames, 108 ms apart, as a NEC remote sends them).
+// Exits with the program's status.
 // usage (under umockdev-wrapper): feed_card [--lirc] CONTROL EVENTS -- PROGRAM [ARGS...]
 // With --lirc the presses are records on the lirc node, which then answers as the kernel's.
 //
@@ -74,16 +76,36 @@ void press(rccore_test::MockCard& card, uint32_t scancode) {
         card.pressKeyOnEventDevice(scancode);
 }
 
+// The first frame, then nine repeats: a key held for about a second.
+void hold(rccore_test::MockCard& card, uint32_t scancode) {
+    const uint16_t kRepeat = 2; // LIRC_SCANCODE_FLAG_REPEAT
+    press(card, scancode);
+    for (int frame = 1; frame < 10; ++frame) {
+        usleep(108000);
+        if (g_lirc)
+            card.pressOnLirc(scancode, scancode > 0xFF ? 9 : 0, kRepeat);
+        else
+            card.pressOnEventDevice(scancode);
+    }
+}
+
 int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vector<uint32_t>& keys) {
     size_t next = 0;
+    std::string line;
     for (;;) {
         pollfd p{control, POLLIN, 0};
         if (poll(&p, 1, 100) > 0) {
             char buf[64];
             const ssize_t n = read(control, buf, sizeof buf);
-            for (ssize_t i = 0; i < n; ++i)
-                if (buf[i] == '\n' && next < keys.size())
-                    press(card, keys[next++]);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] != '\n') {
+                    line += buf[i];
+                    continue;
+                }
+                if (next < keys.size())
+                    (line == "hold" ? hold : press)(card, keys[next++]);
+                line.clear();
+            }
         }
         const int status = ended(child);
         if (status >= 0)
