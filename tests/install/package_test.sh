@@ -224,8 +224,8 @@ started=$(now)
 in_root apt-get install -y -qq "/tmp/$(basename "$deb")" >"$work/apt-install.log" 2>&1 ||
   { fail "apt-get install failed:"; indent <"$work/apt-install.log"; exit 1; }
 installed=$(now)
-# The dialog on the simulated board, in a 100x30 terminal (room for the press log).
-t new-session -d -s "$session" -x 100 -y 30 "TERM=screen-256color test-rireruv;
+# The dialog on the simulated board, asked for, in a 100x30 terminal (room for the press log).
+t new-session -d -s "$session" -x 100 -y 30 "TERM=screen-256color test-rireruv --simulated;
   echo \$? >/tmp/dialog-status.part; mv /tmp/dialog-status.part /tmp/dialog-status"
 if wait_until shows_all ">Start<" "rireruv: board: simulated"; then
   shown=$(now)
@@ -263,7 +263,7 @@ if [ "$status" = 2 ] && grep -qF 'is not an option' <<<"$out"; then
   echo "skipped: --version (this verifier has no --version yet)"
 else
   # The package's version begins with the program's, so that apt and the program agree.
-  program=$(head -n 1 <<<"$out" | sed -n 's/^Test_rireruv \([0-9.]*\) .*/\1/p')
+  program=$(head -n 1 <<<"$out" | sed -n 's/^test-rireruv \([0-9.]*\) .*/\1/p')
   if [ "$status" = 0 ] && [ -n "$program" ] &&
     { [ "$version" = "$program" ] || [[ $version == "$program"+* ]]; }; then
     ok "--version: $(head -n 1 <<<"$out"), the package's $version"
@@ -283,6 +283,26 @@ if [ "$status" = 0 ] && grep -q '"event":"verdict","verdict":"pass"' <<<"$out" &
 else
   fail "Test_rireruv --check --presses 2: status $status:$(echo; echo "$out" | indent)"
 fi
+
+# A root without a card (no /sys at all) is no pass: nothing asked for, the check looks for a
+# receiver, fails with the reason and how to try the simulated board, and names no board.
+status=0
+in_root test-rireruv --check --timeout 5 >"$work/no-card.out" 2>"$work/no-card.err" || status=$?
+if [ "$status" = 2 ] && [ "$(head -n 1 "$work/no-card.out" | jq -r '[.event, .schema, .board,
+    .program] | map(tostring) | join(" ")')" = "start 1 null test-rireruv" ] &&
+  [ "$(tail -n 1 "$work/no-card.out" | jq -r .verdict)" = init_failed ] &&
+  grep -q 'RIRERUV_DEVICE=simulated' "$work/no-card.err"; then
+  ok "--check with no card: status 2, init_failed, the reason and the way to the simulated board"
+else
+  fail "--check with no card: status $status:$(echo; cat "$work/no-card.out" \
+    "$work/no-card.err" | indent)"
+fi
+# Output that cannot be written is no pass either.
+status=0
+in_root sh -c 'test-rireruv --simulated --check >/dev/full' 2>"$work/full.err" || status=$?
+[ "$status" = 2 ] && grep -q 'could not write its output' "$work/full.err" &&
+  ok "--check >/dev/full: status 2, and why" ||
+  fail "--check >/dev/full: status $status:$(echo; indent <"$work/full.err")"
 
 # ---- purged: nothing of the package is left, nothing else went -----------------------------------
 begin
