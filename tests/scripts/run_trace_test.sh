@@ -21,9 +21,12 @@ log=$work/run.log
 
 if [ "$mode" = terminal ]; then
   status=0
-  (cd "$mine" && RIRERUV_DATA=05 RIRERUV_TRACE=trace.txt "$top/scripts/run" -- --check \
+  # With no board setting: the source tree's first command asks for the simulated board.
+  (cd "$mine" && RIRERUV_TRACE=trace.txt "$top/scripts/run" -- --check \
     --timeout 20 >"$log" 2>&1) || status=$?
   [ "$status" = 0 ] || fail "scripts/run -- --check: status $status; it said: $(tail -n 5 "$log")"
+  grep -q '"asked_by":"RIRERUV_DEVICE=simulated"' "$log" ||
+    fail "scripts/run did not ask for the simulated board: $(grep -m1 '"start"' "$log")"
   complete() { [ "$(head -n 1 "$1")" = "ZELK_HWInit 0" ] && [ "$(tail -n 1 "$1")" = ZELK_Free ]; }
 else
   . "$top/scripts/wine-env"
