@@ -260,10 +260,12 @@ std::string Tally::keysSeen(std::string& unseen) const {
     for (const MappedKey& k : m_keys) {
         if (!mapped.insert(k.key).second)
             continue;
-        const bool was = m_seenKeys.count(k.key) != 0;
-        seenCount += was ? 1 : 0;
-        std::string& list = was ? seen : unseen;
-        list += (list.empty() ? "" : " ") + k.key;
+        if (m_seenKeys.count(k.key) == 0) {
+            unseen += (unseen.empty() ? "" : " ") + k.key;
+            continue;
+        }
+        ++seenCount;
+        seen += (seen.empty() ? "" : " ") + k.key;
     }
     std::string s = "; " + std::to_string(seenCount) + " of " + std::to_string(mapped.size()) +
                     " keys of " + m_keymap + " seen";

@@ -188,10 +188,16 @@ int pollBoard(const CheckOptions& options, const Listener& l) {
 }
 
 const char* verdictWord(int status) {
-    if (status >= kExitSignalled)
+    switch (status) {
+    case kExitPass:
+        return "pass";
+    case kExitTimeout:
+        return "timeout";
+    case kExitFailed:
+        return "init_failed";
+    default:
         return "interrupted";
-    static const char* const kWords[] = {"pass", "timeout", "init_failed"};
-    return kWords[status];
+    }
 }
 
 void verdict(Listener& l, int status, const CheckOptions& o, int init, const RireruvBoard* b) {
