@@ -71,7 +71,7 @@ __attribute__((visibility("default"))) void rireruv_listen(RireruvListener liste
 // The board of the last successful ZELK_HWInit, or null before one and after a failed one.
 __attribute__((visibility("default"))) const struct RireruvBoard* rireruv_board(void);
 
-// "1.1.0": this library's version, for --version.
+// "1.2.0": this library's version, for --version.
 __attribute__((visibility("default"))) const char* rireruv_version(void);
 
 #ifdef __cplusplus

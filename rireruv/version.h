@@ -2,4 +2,4 @@
 // Linux library answers it to --version, and the Windows stand-in's version information says it.
 #pragma once
 
-#define RIRERUV_VERSION "1.1.0"
+#define RIRERUV_VERSION "1.2.0"
