@@ -60,6 +60,11 @@ struct RireruvBoard {
     const char* node;      // the node read: "/dev/input/event5"
     const char* keymap;    // "rc-pinnacle-color"
     const char* protocols; // the enabled protocols, space-separated: "nec rc-5"
+    const char* decoder;   // "raw" (the kernel decodes raw light in software: protocols can be
+                           // chosen), "hardware" (the receiver gives codes), or ""
+    const char* available; // the protocols it could decode, space-separated
+    int repeatDelayMs;     // the event device's autorepeat (EVIOCGREP), or -1 when unknown
+    int repeatPeriodMs;
 };
 
 typedef void (*RireruvListener)(void* context, int kind, const struct RireruvPress* press,

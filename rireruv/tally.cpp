@@ -57,8 +57,9 @@ void Tally::begin(const std::string& label, const std::string& keymap, const Boa
     m_board = bounded(label);
     m_keymap = bounded(keymap);
     m_facts = facts;
-    for (std::string* field : {&m_facts.board, &m_facts.asked, &m_facts.driver, &m_facts.card,
-                               &m_facts.node, &m_facts.keymap, &m_facts.protocols})
+    for (std::string* field :
+         {&m_facts.board, &m_facts.asked, &m_facts.driver, &m_facts.card, &m_facts.node,
+          &m_facts.keymap, &m_facts.protocols, &m_facts.decoder, &m_facts.available})
         *field = bounded(*field);
     m_began = true;
 }
@@ -303,8 +304,10 @@ extern "C" const RireruvBoard* rireruv_board(void) {
     const rireruv::BoardFacts* f = rireruv::tally().board();
     if (f == nullptr)
         return nullptr;
-    board = RireruvBoard{f->board.c_str(), f->asked.c_str(),  f->driver.c_str(),   f->card.c_str(),
-                         f->node.c_str(),  f->keymap.c_str(), f->protocols.c_str()};
+    board = RireruvBoard{f->board.c_str(),     f->asked.c_str(),   f->driver.c_str(),
+                         f->card.c_str(),      f->node.c_str(),    f->keymap.c_str(),
+                         f->protocols.c_str(), f->decoder.c_str(), f->available.c_str(),
+                         f->repeatDelayMs,     f->repeatPeriodMs};
     return &board;
 }
 

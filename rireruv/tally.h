@@ -33,6 +33,10 @@ struct PressNote {
 // What a board is, for a front end to name (notes.h's RireruvBoard).
 struct BoardFacts {
     std::string board, asked, driver, card, node, keymap, protocols;
+    std::string decoder;    // "raw" (decodes in software), "hardware", or ""
+    std::string available;  // the protocols it could decode, space-separated
+    int repeatDelayMs = -1; // the event device's autorepeat; -1 not known
+    int repeatPeriodMs = -1;
 };
 
 // A key of the receiver's keymap, by its name.

@@ -126,18 +126,25 @@ std::string startLine(const CheckOptions& o, const RireruvBoard* b, int init) {
         "{\"event\":\"start\",\"schema\":" + std::to_string(kSchema) +
         ",\"program\":" + jsonString(o.program) + ",\"version\":" + jsonString(o.version) +
         ",\"library\":" + jsonString(rireruv_version()) + ",\"init\":" + std::to_string(init);
+    const bool simulated = b != nullptr && std::string(b->board) == "simulated";
     if (b == nullptr)
-        line += ",\"board\":null,\"simulated\":null,\"asked_by\":null,\"receiver\":null,"
-                "\"driver\":null,\"card\":null,\"node\":null,\"keymap\":null,\"protocols\":null";
+        line += ",\"board\":null,\"simulated\":null,\"asked_by\":null";
     else
-        line += ",\"board\":" + jsonString(b->board) +
-                ",\"simulated\":" + flag(std::string(b->board) == "simulated") +
-                ",\"asked_by\":" + text(b->asked) + ",\"receiver\":" +
-                (std::string(b->board) == "simulated" ? "null" : jsonString(b->board)) +
-                ",\"driver\":" + text(b->driver) + ",\"card\":" + text(b->card) +
-                ",\"node\":" + text(b->node) + ",\"keymap\":" + text(b->keymap) +
-                ",\"protocols\":" +
-                (std::string(b->board) == "simulated" ? "null" : jsonList(b->protocols));
+        line += ",\"board\":" + jsonString(b->board) + ",\"simulated\":" + flag(simulated) +
+                ",\"asked_by\":" + text(b->asked);
+    if (b == nullptr || simulated)
+        line += ",\"receiver\":null,\"driver\":null,\"card\":null,\"node\":null,\"keymap\":"
+                "null,\"decoder\":null,\"protocols\":null,\"available_protocols\":null,"
+                "\"autorepeat_ms\":null";
+    else
+        line += ",\"receiver\":" + jsonString(b->board) + ",\"driver\":" + text(b->driver) +
+                ",\"card\":" + text(b->card) + ",\"node\":" + text(b->node) +
+                ",\"keymap\":" + text(b->keymap) + ",\"decoder\":" + text(b->decoder) +
+                ",\"protocols\":" + jsonList(b->protocols) +
+                ",\"available_protocols\":" + jsonList(b->available) + ",\"autorepeat_ms\":" +
+                (b->repeatDelayMs < 0 ? std::string("null")
+                                      : "[" + std::to_string(b->repeatDelayMs) + "," +
+                                            std::to_string(b->repeatPeriodMs) + "]");
     return line + ",\"presses\":" + std::to_string(o.presses) +
            ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + "}";
 }

@@ -76,6 +76,18 @@ std::vector<KeymapEntry> readKeymap(const std::string& node, std::string* error)
     return out;
 }
 
+bool readAutorepeat(const std::string& node, int& delayMs, int& periodMs) {
+    const int fd = open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned int rep[2] = {0, 0}; // REP_DELAY, REP_PERIOD
+    const bool read = ioctl(fd, EVIOCGREP, rep) == 0;
+    close(fd);
+    delayMs = static_cast<int>(rep[0]);
+    periodMs = static_cast<int>(rep[1]);
+    return read;
+}
+
 std::string keyName(uint32_t keycode) {
     if (keycode == KEY_RESERVED)
         return "";

@@ -24,6 +24,11 @@ std::vector<KeymapEntry> readKeymap(int fd, std::string* error = nullptr);
 // Opens node read-only (non-blocking, close-on-exec) just for reading its keymap, then closes it.
 std::vector<KeymapEntry> readKeymap(const std::string& node, std::string* error = nullptr);
 
+// The input core's autorepeat of the event device at node (EVIOCGREP): how long a key is held
+// before it repeats, and how often then, in ms (rc-core's default 500 and 125). False when the
+// device does not say.
+bool readAutorepeat(const std::string& node, int& delayMs, int& periodMs);
+
 // "KEY_POWER" for 116 (libevdev's name); "KEY_<n>" (decimal) for a code libevdev does not
 // name; "" for 0, which in a press means the keymap does not map its scancode.
 std::string keyName(uint32_t keycode);

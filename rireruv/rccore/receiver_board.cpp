@@ -45,15 +45,43 @@ void readKeys(const Receiver& r) {
     tally().setKeymap(std::move(keys), unreadable);
 }
 
+std::string joined(const std::vector<std::string>& words) {
+    std::string out;
+    for (const std::string& w : words)
+        out += (out.empty() ? "" : " ") + w;
+    return out;
+}
+
+// What the receiver will take before any press: a receiver whose driver hands rc-core raw
+// light lists "lirc" among its protocols, and decodes only the protocols enabled; one that
+// decodes in hardware (a GPIO or I2C receiver) has nothing to choose.
 BoardFacts ReceiverBoard::factsOf(const Receiver& r, const std::string& node) const {
-    std::string enabled;
-    for (const std::string& p : parseProtocols(r.protocols).enabled)
-        enabled += (enabled.empty() ? "" : " ") + p;
-    return BoardFacts{
-        r.name,   m_defaulted ? "RIRERUV_DEVICE unset: auto" : "RIRERUV_DEVICE=" + m_device,
-        r.driver, r.card,
-        node,     r.keymap,
-        enabled};
+    const ProtocolList p = parseProtocols(r.protocols);
+    BoardFacts f;
+    f.board = r.name;
+    f.asked = m_defaulted ? "RIRERUV_DEVICE unset: auto" : "RIRERUV_DEVICE=" + m_device;
+    f.driver = r.driver;
+    f.card = r.card;
+    f.node = node;
+    f.keymap = r.keymap;
+    f.protocols = joined(p.enabled);
+    f.decoder = p.lirc ? "raw" : "hardware";
+    f.available = joined(p.available);
+    if (r.eventNode.empty() || !readAutorepeat(r.eventNode, f.repeatDelayMs, f.repeatPeriodMs))
+        f.repeatDelayMs = f.repeatPeriodMs = -1;
+    return f;
+}
+
+// "; decodes raw light in software: enabled nec; available rc-5 nec; autorepeat 500/125 ms"
+std::string takes(const BoardFacts& f) {
+    std::string s = f.decoder == "raw" ? "; decodes raw light in software: enabled " +
+                                             (f.protocols.empty() ? "none" : f.protocols) +
+                                             "; available " + f.available
+                                       : "; decodes in hardware (no protocols to choose)";
+    if (f.repeatDelayMs >= 0)
+        s += "; autorepeat " + std::to_string(f.repeatDelayMs) + "/" +
+             std::to_string(f.repeatPeriodMs) + " ms";
+    return s;
 }
 
 // lirc first; the event device when there is no lirc node, or when this user may not open
@@ -110,10 +138,11 @@ int ReceiverBoard::init() {
     Opened opened = openReceiver(r, target.node, node);
     if (!opened.reader)
         return failInit(m_trace, r.name + ": " + opened.error);
+    const BoardFacts facts = factsOf(r, node);
     say("board: " + r.name + ", " + r.driverName() + ", " + r.cardName() + ", reading " +
-        shown(node) + (r.keymap.empty() ? "" : ", keymap " + r.keymap));
+        shown(node) + (r.keymap.empty() ? "" : ", keymap " + r.keymap) + takes(facts));
     m_trace.hwInit(0);
-    tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap, factsOf(r, node));
+    tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap, facts);
     readKeys(r);
     m_receiver = r;
     m_poller = std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + shown(node) + ")",

@@ -49,8 +49,10 @@ int SimulatedBoard::init() {
         say("board: simulated (RIRERUV_DATA, " + std::to_string(m_settings.data.size()) +
             (m_settings.data.size() == 1 ? " token)" : " tokens)") +
             (m_settings.simulatedBecause == "RIRERUV_DATA" ? "" : asked));
-    tally().begin("the simulated board", "",
-                  BoardFacts{"simulated", m_settings.simulatedBecause, "", "", "", "", ""});
+    BoardFacts facts;
+    facts.board = "simulated";
+    facts.asked = m_settings.simulatedBecause;
+    tally().begin("the simulated board", "", facts);
     m_ready = true;
     return m_settings.initStatus;
 }

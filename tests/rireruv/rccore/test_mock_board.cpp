@@ -65,13 +65,17 @@ struct Board : rccore_test::BoardUnderTest {
 };
 
 const char kBoardLine[] = "rireruv: board: rc0, saa7134, saa7134 IR (Pinnacle PCTV 110i), reading ";
+// What the card's GPIO receiver takes, from its empty protocols file and its event device's
+// autorepeat (EVIOCGREP, rc-core's default).
+const std::string kTakes = "; decodes in hardware (no protocols to choose); autorepeat 500/125 ms";
 
 TEST(MockedCard, ANamedLircNodeIsReadAsALircNode) {
     rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL);
     Board b("/dev/lirc0");
     const auto [status, err] = b.init();
     ASSERT_EQ(status, 0) << err;
-    EXPECT_EQ(err, kBoardLine + std::string("/dev/lirc0, keymap rc-pinnacle-color\n"));
+    EXPECT_EQ(err,
+              kBoardLine + std::string("/dev/lirc0, keymap rc-pinnacle-color") + kTakes + "\n");
     EXPECT_EQ(card.lircMode(), static_cast<uint32_t>(LIRC_MODE_SCANCODE));
     card.pressOnLirc(0x40c, RC_PROTO_NEC);
     b.pollUntilTraced("press scancode=0x40c protocol=nec repeat=0"); // a protocol: lirc's record
@@ -85,7 +89,8 @@ TEST(MockedCard, AByPathLinkNamesTheEventDevice) {
     Board b(alias);
     const auto [status, err] = b.init();
     ASSERT_EQ(status, 0) << err;
-    EXPECT_EQ(err, kBoardLine + std::string("/dev/input/event5, keymap rc-pinnacle-color\n"));
+    EXPECT_EQ(err, kBoardLine + std::string("/dev/input/event5, keymap rc-pinnacle-color") +
+                       kTakes + "\n");
     card.pressOnEventDevice(0x1f);
     b.pollUntilTraced("press scancode=0x1f protocol=- repeat=0");
 }
@@ -133,7 +138,8 @@ TEST(MockedCard, TheBoardLineNamesTheBoardEscapedOrSaysWhatIsMissing) {
         const auto [status, err] = b.init();
         ASSERT_EQ(status, 0) << err;
         const std::string line = "board: rc0, saa\\e[2J7134, IR \\x7F(\\e]0;title\\x07), reading "
-                                 "/dev/lirc0, keymap rc-\\e[31mred";
+                                 "/dev/lirc0, keymap rc-\\e[31mred" +
+                                 kTakes;
         EXPECT_EQ(err, "rireruv: " + line + "\n");
         EXPECT_EQ(heard.messages, std::vector<std::string>{line});
         card.pressOnLirc(0x05, RC_PROTO_NEC);
@@ -147,7 +153,23 @@ TEST(MockedCard, TheBoardLineNamesTheBoardEscapedOrSaysWhatIsMissing) {
     Board b("auto");
     const auto [status, err] = b.init();
     ASSERT_EQ(status, 0) << err;
-    EXPECT_EQ(err, "rireruv: board: rc0, unknown driver, unnamed board, reading /dev/lirc0\n");
+    EXPECT_EQ(err, "rireruv: board: rc0, unknown driver, unnamed board, reading /dev/lirc0" +
+                       kTakes + "\n");
+}
+
+// A receiver that decodes raw light says so before any press, with the protocols it has
+// enabled and those it could enable: what a remote of another protocol needs.
+TEST(MockedCard, TheBoardLineSaysWhatARawReceiverWillTake) {
+    const std::string raw =
+        variant(CARD_DEVICE, {{"A: protocols=\\n", "A: protocols=rc-5 [nec] jvc [lirc]\\n"}});
+    rccore_test::MockCard card(raw, CARD_IOCTL);
+    Board b("auto");
+    const auto [status, err] = b.init();
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("keymap rc-pinnacle-color; decodes raw light in software: enabled nec; "
+                       "available rc-5 nec jvc; autorepeat 500/125 ms\n"),
+              std::string::npos)
+        << err;
 }
 
 // The event device's name is the device's own, whatever a driver or a uinput program gave it.
