@@ -5,7 +5,7 @@
 // never blocks; a node that went away says so, and why, every time it is drained again.
 #include "fuzz/check.h"
 
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 #include "rireruv/report.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

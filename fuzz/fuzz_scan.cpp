@@ -5,7 +5,7 @@
 // a repeat is the scancode of the key held down since an earlier frame, with that key.
 #include "fuzz/check.h"
 
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <linux/input.h>

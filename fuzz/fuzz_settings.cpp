@@ -7,7 +7,7 @@
 #include "fuzz/check.h"
 
 #include "rireruv/settings.h"
-#include "rireruv/rccore/find.h"
+#include "receivers/find.h"
 #include "rireruv/report.h"
 
 #include <cstdint>

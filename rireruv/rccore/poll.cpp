@@ -1,7 +1,7 @@
 // Polling a receiver: drain, trace every press before the call's own line, keep the last byte.
 #include "rireruv/rccore/poll.h"
 
-#include "rireruv/rccore/keymap.h"
+#include "receivers/keymap.h"
 #include "rireruv/tally.h"
 
 namespace rireruv {

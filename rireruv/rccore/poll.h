@@ -5,7 +5,7 @@
 // that polls write nothing. A run that stays silent gets, once, the reason the board gives.
 #pragma once
 
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 #include "rireruv/report.h"
 
 #include <functional>

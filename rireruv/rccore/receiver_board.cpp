@@ -2,8 +2,8 @@
 // through its lirc node in scancode mode where there is one, otherwise its event device.
 #include "rireruv/remote_board.h"
 
-#include "rireruv/rccore/find.h"
-#include "rireruv/rccore/keymap.h"
+#include "receivers/find.h"
+#include "receivers/keymap.h"
 #include "rireruv/rccore/poll.h"
 #include "rireruv/rccore/silence.h"
 #include "rireruv/report.h"

@@ -6,7 +6,7 @@
 // read with open/opendir/readdir/readlink, which umockdev intercepts, so it works on testbeds.
 #pragma once
 
-#include "rireruv/rccore/find.h"
+#include "receivers/find.h"
 
 #include <string>
 #include <vector>

@@ -9,6 +9,8 @@ set -euo pipefail
 exe=$1 scratch=$2
 mkdir -p "$scratch"
 out=$scratch/check.out err=$scratch/check.err
+# A clean environment, but for the sanitizer's settings when the sanitizer build runs the test.
+clean=(env -i PATH="$PATH" ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}")
 fail() { echo "FAIL: $*"; echo "---- stdout ----"; cat "$out"; echo "---- stderr ----"; cat "$err"; exit 1; }
 
 # Runs the check with a clean environment and the settings given, under the command in $under
@@ -20,7 +22,7 @@ check() {
   args=("$@")
   status=0
   # shellcheck disable=SC2086 # $under is words
-  env -i PATH="$PATH" "${settings[@]}" ${under:-} "$exe" --check "${args[@]}" </dev/null \
+  "${clean[@]}" "${settings[@]}" ${under:-} "$exe" --check "${args[@]}" </dev/null \
     >"$out" 2>"$err" || status=$?
   # Every line is JSON, the first is the start line, and the last one is the verdict.
   jq -e . "$out" >/dev/null || fail "a line that is not JSON"
@@ -75,7 +77,7 @@ echo "ok: no receiver and nothing asked for: exit 2, and how to try the simulate
 for bad in "--presses 0" "--timeout x" "--frob" "--presses"; do
   status=0
   # shellcheck disable=SC2086 # the words are the arguments
-  env -i PATH="$PATH" "$exe" --check $bad </dev/null >"$out" 2>"$err" || status=$?
+  "${clean[@]}" "$exe" --check $bad </dev/null >"$out" 2>"$err" || status=$?
   [ "$status" = 2 ] && [ ! -s "$out" ] && grep -q usage "$err" || fail "--check $bad: exit $status"
 done
 echo "ok: bad arguments, exit 2 with the usage, nothing on standard output"
@@ -85,7 +87,7 @@ echo "ok: bad arguments, exit 2 with the usage, nothing on standard output"
 trace=$scratch/check.trace
 for sig in TERM:143 INT:130 HUP:129 QUIT:131; do
   rm -f "$out" "$trace"
-  env -i PATH="$PATH" RIRERUV_DATA="-" RIRERUV_TRACE="$trace" "$exe" --check --timeout 60 \
+  "${clean[@]}" RIRERUV_DATA="-" RIRERUV_TRACE="$trace" "$exe" --check --timeout 60 \
     </dev/null >"$out" 2>"$err" &
   pid=$!
   for _ in $(seq 200); do grep -q '^ZELK_GetRemoteData' "$trace" 2>/dev/null && break; sleep 0.05; done
@@ -103,20 +105,20 @@ echo "ok: SIGTERM, SIGINT, SIGHUP, SIGQUIT end it with 128 + the signal, the lib
 # was set up.
 rm -f "$trace"
 status=0
-env -i PATH="$PATH" RIRERUV_DATA="05" RIRERUV_TRACE="$trace" "$exe" --check >/dev/full \
+"${clean[@]}" RIRERUV_DATA="05" RIRERUV_TRACE="$trace" "$exe" --check >/dev/full \
   2>"$err" </dev/null || status=$?
 [ "$status" = 2 ] && grep -q "could not write its output (No space left on device)" "$err" ||
   fail "/dev/full: exit $status"
 [ "$(tail -n 1 "$trace")" = ZELK_Free ] || fail "/dev/full: ZELK_Free was not called"
 rm -f "$trace"
 status=0
-env -i PATH="$PATH" RIRERUV_DATA="05" RIRERUV_TRACE="$trace" "$exe" --check >&- 2>"$err" \
+"${clean[@]}" RIRERUV_DATA="05" RIRERUV_TRACE="$trace" "$exe" --check >&- 2>"$err" \
   </dev/null || status=$?
 [ "$status" = 2 ] && grep -q "standard output is closed" "$err" || fail ">&-: exit $status"
 [ ! -s "$trace" ] || fail ">&-: the library was set up with standard output closed"
 rm -f "$trace"
 status=0
-{ env -i PATH="$PATH" RIRERUV_DATA="-" RIRERUV_TRACE="$trace" "$exe" --check --timeout 60 \
+{ "${clean[@]}" RIRERUV_DATA="-" RIRERUV_TRACE="$trace" "$exe" --check --timeout 60 \
   2>"$err" </dev/null || echo "$?" >"$scratch/status"; } | head -n 1 >"$out"
 status=$(cat "$scratch/status" 2>/dev/null || echo 0)
 rm -f "$scratch/status"

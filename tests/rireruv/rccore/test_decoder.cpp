@@ -1,6 +1,6 @@
 // Presses from the event device's stream, as rc-core writes it (rc-main.c): MSC_SCAN for every
 // press and repeat, EV_KEY only for keys the keymap knows, SYN_REPORT closing each frame.
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
 #include <linux/input.h>
 

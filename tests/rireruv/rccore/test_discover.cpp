@@ -1,7 +1,7 @@
 // Finding receivers through libudev, on /sys trees that umockdev makes up for this process
 // (run under umockdev-wrapper): cards of ours and others, GPIO and I2C receivers, kernels
 // with and without lirc.
-#include "rireruv/rccore/find.h"
+#include "receivers/find.h"
 
 #include <umockdev.h>
 

@@ -1,4 +1,4 @@
-// The receiver's keymap as the board reads it from the event device (rireruv/rccore/keymap.h), the
+// The receiver's keymap as the board reads it from the event device (receivers/keymap.h), the
 // names of its keys, and the event device's grab as the board's reader meets it: on the
 // described card (mock_card.h, under umockdev-wrapper), and under umockdev-run from the
 // card's recorded answers alone, where ir-keytable -r, the kernel's own tool, must agree.
@@ -6,8 +6,8 @@
 // Why on the mocked card rather than on a fake fd: the keymap is only read through ioctls on
 // a node, and the grab is only seen through another holder, neither of which a pipe can act.
 #include "tests/rireruv/rccore/mock_card.h"
-#include "rireruv/rccore/keymap.h"
-#include "rireruv/rccore/read.h"
+#include "receivers/keymap.h"
+#include "receivers/read.h"
 #include "tests/support/wait.h"
 
 #include <libevdev/libevdev.h>

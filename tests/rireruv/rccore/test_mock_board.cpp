@@ -11,7 +11,7 @@
 #include "tests/support/listening.h"
 #include "tests/support/wait.h"
 #include "rireruv/notes.h"
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
 #include <linux/lirc.h>
 

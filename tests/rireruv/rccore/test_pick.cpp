@@ -1,7 +1,7 @@
 // Choosing a receiver from RIRERUV_DEVICE among those found, and every reason none fits; the
 // permission message.
-#include "rireruv/rccore/find.h"
-#include "rireruv/rccore/read.h"
+#include "receivers/find.h"
+#include "receivers/read.h"
 #include "tests/support/files.h"
 
 #include <gtest/gtest.h>

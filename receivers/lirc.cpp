@@ -1,7 +1,7 @@
 // The lirc node in scancode mode: whole struct lirc_scancode records, read without blocking.
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
-#include "rireruv/report.h"
+#include "rireruv/shown.h"
 
 #include <linux/lirc.h>
 

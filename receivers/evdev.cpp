@@ -1,7 +1,7 @@
 // The event device, through libevdev, which also recovers from the kernel's SYN_DROPPED.
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
-#include "rireruv/report.h"
+#include "rireruv/shown.h"
 
 #include <libevdev/libevdev.h>
 

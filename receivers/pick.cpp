@@ -1,8 +1,8 @@
 // Which receiver RIRERUV_DEVICE names, and for every way it can fail, a reason that says what
 // was found and what to do.
-#include "rireruv/rccore/find.h"
+#include "receivers/find.h"
 
-#include "rireruv/report.h"
+#include "rireruv/shown.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -1,7 +1,7 @@
 // Discovery of rc-core receivers with libudev, and the reasons when none fits.
-#include "rireruv/rccore/find.h"
+#include "receivers/find.h"
 
-#include "rireruv/report.h"
+#include "rireruv/shown.h"
 
 #include <libudev.h>
 

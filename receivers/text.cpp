@@ -1,7 +1,7 @@
 // What the rc-core board says in words: why a node would not open, and a press in the trace.
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
-#include "rireruv/report.h"
+#include "rireruv/shown.h"
 
 #include <linux/lirc.h>
 

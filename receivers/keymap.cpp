@@ -1,8 +1,8 @@
 // Reading an event device's keymap entry by entry, the way ir-keytable -r does (keytable.c,
 // display_table_v2), because the kernel offers no call that returns the whole table.
-#include "rireruv/rccore/keymap.h"
+#include "receivers/keymap.h"
 
-#include "rireruv/rccore/read.h"
+#include "receivers/read.h"
 
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
