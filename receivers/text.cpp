@@ -83,7 +83,7 @@ std::string protocolName(int protocol) {
     // The kernel's own names (rc-main.c), in enum rc_proto order.
     static const char* const kNames[] = {
         "unknown",   "other",   "rc-5",       "rc-5x-20",   "rc-5-sz",    "jvc",      "sony-12",
-        "sony-15",   "sony-20", "nec",        "necx",       "nec-32",     "sanyo",    "mcir2-kbd",
+        "sony-15",   "sony-20", "nec",        "nec-x",      "nec-32",     "sanyo",    "mcir2-kbd",
         "mcir2-mse", "rc-6-0",  "rc-6-6a-20", "rc-6-6a-24", "rc-6-6a-32", "rc-6-mce", "sharp",
         "xmp",       "cec",     "imon",       "rc-mm-12",   "rc-mm-24",   "rc-mm-32", "xbox-dvd"};
     if (protocol == kProtocolUnknown)

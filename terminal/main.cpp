@@ -5,6 +5,7 @@
 #include "platform/afx/afxwin.h"
 #include "terminal/capture.h"
 #include "terminal/check.h"
+#include "terminal/find_protocol.h"
 #include "terminal/curses_io.h"
 #include "platform/model/model.h"
 #include "terminal/library_log.h"
@@ -41,6 +42,10 @@ void printUsage(std::FILE* to, const std::string& me) {
         "                        press and a verdict line; exit 0 after N presses (default 1;\n"
         "                        a key held is one press), 1 after S seconds (default 30), 2\n"
         "                        when the set-up fails or the output cannot be written\n"
+        "       %1$s --find-protocol [--presses N] [--timeout S] [--device DEVICE]\n"
+        "                        which protocol the remote speaks, on a receiver that decodes\n"
+        "                        raw light: every protocol on for N presses (default 3), then\n"
+        "                        the saved ones back, on every way out (needs root)\n"
         "       %1$s --version   the program's version and its library's\n"
         "\n"
         "The board is a card's remote receiver unless the simulated board is asked for. Settings\n"
@@ -166,6 +171,24 @@ std::string takeDevice(std::vector<std::string>& args) {
     return "";
 }
 
+// The receiver RIRERUV_DEVICE (or --device) names, auto without one.
+int findProtocol(const std::vector<std::string>& args, const std::string& me) {
+    terminal::FindOptions options;
+    options.program = me;
+    options.version = programVersion().first;
+    const char* device = std::getenv("RIRERUV_DEVICE");
+    options.device = device != nullptr ? device : "auto";
+    std::string error = terminal::parseFindOptions(args, options);
+    if (error.empty() && options.device == "simulated")
+        error = "the simulated board has no protocols to find: name a card's receiver";
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
+        printUsage(stderr, me);
+        return kExitUsage;
+    }
+    return terminal::runFindProtocol(options, stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -182,6 +205,8 @@ int main(int argc, char** argv) {
     std::string error = takeDevice(args);
     if (error.empty() && args.empty())
         return runDialog(argv[0], me);
+    if (error.empty() && args[0] == "--find-protocol")
+        return findProtocol({args.begin() + 1, args.end()}, me);
     terminal::CheckOptions options;
     options.program = me;
     options.version = programVersion().first;

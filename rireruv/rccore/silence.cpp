@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sstream>
 #include <unistd.h>
 
 namespace rireruv {
@@ -176,24 +175,6 @@ std::string lastResort(const Receiver& r) {
 }
 
 } // namespace
-
-ProtocolList parseProtocols(const std::string& text) {
-    ProtocolList p;
-    std::istringstream words(text);
-    for (std::string word; words >> word;) {
-        const bool on = word.size() > 2 && word.front() == '[' && word.back() == ']';
-        const std::string name = on ? word.substr(1, word.size() - 2) : word;
-        if (name == "lirc") {
-            p.lirc = true;
-            p.lircEnabled = on;
-        } else if (name != "unknown" && name != "none" && name != "other") {
-            p.available.push_back(name);
-            if (on)
-                p.enabled.push_back(name);
-        }
-    }
-    return p;
-}
 
 Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& procRoot) {
     Holders h;

@@ -7,20 +7,12 @@
 #pragma once
 
 #include "receivers/find.h"
+#include "receivers/protocols.h"
 
 #include <string>
 #include <vector>
 
 namespace rireruv {
-
-// The protocols file: "rc-5 jvc [nec] [lirc]", enabled ones in brackets.
-struct ProtocolList {
-    std::vector<std::string> available; // decoders one can enable, in the file's order
-    std::vector<std::string> enabled;   // those of available in brackets
-    bool lirc = false;                  // lirc is listed: a raw receiver
-    bool lircEnabled = false;           // "[lirc]"
-};
-ProtocolList parseProtocols(const std::string& text);
 
 // Other processes that have any of nodes open, as "lircd (pid 812) has /dev/lirc0 open", and
 // how many processes' descriptors could not be read (other users' without privileges).

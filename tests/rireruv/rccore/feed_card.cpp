@@ -12,6 +12,12 @@
 // line in the RIRERUV_TRACE file), so that the hint for a silent receiver shows first.
 // usage: feed_card [--lirc] --replay PAUSE EVENTS -- PROGRAM [ARGS...]
 //
+// Settings for the tests that need another card or remote: FEED_CARD_DEVICE names another
+// umockdev device file for the card (one whose receiver decodes raw light, say), FEED_PROTOCOL
+// the rc_proto number of every lirc press, and FEED_PROTOCOLS_OUT a file that gets the
+// receiver's protocols file as it is once the program has ended (read through the testbed, not
+// through the program under test).
+//
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
 #include "tests/rireruv/rccore/card_events.h"
@@ -70,7 +76,10 @@ bool g_lirc = false; // presses go to the lirc node, which answers lirc's ioctls
 // receiver's NEC one (card.events says which).
 void press(rccore_test::MockCard& card, uint32_t scancode) {
     const uint16_t kUnknown = 0, kNec = 9; // enum rc_proto
-    if (g_lirc)
+    const char* protocol = std::getenv("FEED_PROTOCOL");
+    if (g_lirc && protocol != nullptr)
+        card.pressOnLirc(scancode, static_cast<uint16_t>(std::atoi(protocol)));
+    else if (g_lirc)
         card.pressOnLirc(scancode, scancode > 0xFF ? kNec : kUnknown);
     else
         card.pressKeyOnEventDevice(scancode);
@@ -143,6 +152,21 @@ pid_t startProgram(char** argv) {
 
 } // namespace
 
+const char* cardDevice() {
+    const char* device = std::getenv("FEED_CARD_DEVICE");
+    return device != nullptr ? device : CARD_DEVICE;
+}
+
+// The receiver's protocols file as the card has it now, into FEED_PROTOCOLS_OUT if set.
+int keepProtocols(int status) {
+    const char* out = std::getenv("FEED_PROTOCOLS_OUT");
+    if (out != nullptr) {
+        std::ifstream in("/sys/class/rc/rc0/protocols");
+        std::ofstream(out) << in.rdbuf();
+    }
+    return status;
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--lirc") {
         g_lirc = true;
@@ -150,7 +174,7 @@ int main(int argc, char** argv) {
         ++argv;
     }
     if (argc >= 6 && std::string(argv[1]) == "--replay" && std::string(argv[4]) == "--") {
-        rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, g_lirc);
+        rccore_test::MockCard card(cardDevice(), CARD_IOCTL, g_lirc);
         return replay(card, std::atof(argv[2]), startProgram(argv + 5), timedPressesIn(argv[3]));
     }
     if (argc < 5 || std::string(argv[3]) != "--") {
@@ -169,6 +193,6 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 2;
     }
-    rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, g_lirc);
-    return feed(card, control, startProgram(argv + 4), keys);
+    rccore_test::MockCard card(cardDevice(), CARD_IOCTL, g_lirc);
+    return keepProtocols(feed(card, control, startProgram(argv + 4), keys));
 }

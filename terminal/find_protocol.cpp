@@ -1,0 +1,271 @@
+// The protocol finder: save, enable all, read presses, put back.
+#include "terminal/find_protocol.h"
+
+#include "receivers/find.h"
+#include "receivers/protocols.h"
+#include "receivers/read.h"
+#include "receivers/undo.h"
+#include "terminal/check.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <unistd.h>
+
+namespace terminal {
+
+namespace {
+
+const int kExitFound = 0, kExitNone = 1, kExitFailed = 2, kExitSignalled = 128;
+
+using rireruv::Undo;
+
+uint64_t nowMs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
+}
+
+std::string hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Where a protocol's scancode keeps the remote's address: above its command byte, but for
+// nec-32, whose command is 16 bits (the kernel's scancode layouts, rc-map.h).
+uint64_t addressOf(const std::string& variant, uint64_t scancode) {
+    return variant == "nec-32" ? scancode >> 16 : scancode >> 8;
+}
+
+// Lines out, and a line that cannot go out ends the finder as lost output ends --check.
+struct Out {
+    std::FILE* file;
+    bool lost = false;
+    void line(const std::string& text) {
+        if (lost)
+            return;
+        lost = std::fputs((text + "\n").c_str(), file) < 0 || std::fflush(file) != 0;
+    }
+    void message(const std::string& text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        line("{\"event\":\"message\",\"text\":" + jsonString(text) + "}");
+    }
+};
+
+struct Heard {
+    std::string variant;
+    uint64_t address = 0;
+    unsigned presses = 0;
+};
+
+class Finder {
+  public:
+    Finder(const FindOptions& o, std::FILE* out) : m_o(o), m_out{out} {}
+    int run();
+
+  private:
+    int fail(const std::string& why, int status = kExitFailed);
+    std::string checkReceiver(const rireruv::Receiver& r, rireruv::ProtocolList& list);
+    bool enableAll(const rireruv::ProtocolList& list);
+    void listen(rireruv::Reader& reader);
+    void take(const rireruv::Press& press);
+    void putBack();
+    int verdict();
+
+    const FindOptions& m_o;
+    Out m_out;
+    std::string m_receiver, m_path;
+    std::map<std::string, Heard> m_heard; // by variant and address
+    unsigned m_presses = 0;
+};
+
+int Finder::fail(const std::string& why, int status) {
+    m_out.message(m_o.program + " --find-protocol: " + why);
+    m_out.line(
+        "{\"event\":\"verdict\",\"verdict\":\"failed\",\"status\":" + std::to_string(status) + "}");
+    return status;
+}
+
+// Why this receiver cannot be asked, or "" (and its protocols in list).
+std::string Finder::checkReceiver(const rireruv::Receiver& r, rireruv::ProtocolList& list) {
+    std::string text, why;
+    if (r.sysPath.empty() || !rireruv::readProtocols(m_path, text, why))
+        return "cannot read " + m_path + " (" + why + ")";
+    list = rireruv::parseProtocols(text);
+    m_out.line("{\"event\":\"protocols_saved\",\"path\":" + jsonString(m_path) +
+               ",\"text\":" + jsonString(text) + "}");
+    if (!list.lirc)
+        return r.name +
+               " decodes in hardware: it has no protocols to choose, and its presses "
+               "come as its decoder gives them (" +
+               m_o.program + " --check shows them)";
+    if (r.lircNode.empty())
+        return r.name + " has no lirc node, and only a lirc node says which protocol decoded "
+                        "a press";
+    if (access(m_path.c_str(), W_OK) != 0)
+        return "it needs to write " + m_path + " (" + std::strerror(errno) +
+               "): run it as root, for example sudo " + m_o.program +
+               " --find-protocol; nothing was changed";
+    return "";
+}
+
+// Every decoder at once; a receiver that refuses the whole set gets them one at a time.
+bool Finder::enableAll(const rireruv::ProtocolList& list) {
+    std::string why;
+    const std::string all = rireruv::protocolsRequest(list.available);
+    bool any = rireruv::writeProtocols(m_path, all, why);
+    m_out.line("{\"event\":\"protocols_written\",\"request\":" + jsonString(all) + ",\"ok\":" +
+               (any ? "true" : "false") + (any ? "" : ",\"error\":" + jsonString(why)) + "}");
+    for (size_t i = 0; !any && i < list.available.size(); ++i) {
+        const std::string one = "+" + list.available[i];
+        const bool ok = rireruv::writeProtocols(m_path, one, why);
+        any = any || ok;
+        m_out.line("{\"event\":\"protocols_written\",\"request\":" + jsonString(one) +
+                   ",\"ok\":" + (ok ? "true" : "false") + "}");
+    }
+    return any;
+}
+
+void Finder::take(const rireruv::Press& press) {
+    if (press.repeat || press.keyUp)
+        return; // a key held is one press
+    const std::string variant = rireruv::protocolName(press.protocol);
+    if (variant == "-" || variant == "unknown" || variant == "other")
+        return;
+    ++m_presses;
+    const uint64_t address = addressOf(variant, press.scancode);
+    Heard& h = m_heard[variant + " " + hex(address)];
+    h.variant = variant;
+    h.address = address;
+    ++h.presses;
+    m_out.line("{\"event\":\"press\",\"number\":" + std::to_string(m_presses) +
+               ",\"scancode\":" + std::to_string(press.scancode) + ",\"hex\":\"" +
+               hex(press.scancode) + "\",\"variant\":" + jsonString(variant) +
+               ",\"protocol\":" + jsonString(rireruv::protocolOfVariant(variant)) +
+               ",\"address\":\"" + hex(address) + "\"}");
+}
+
+// A poll every 200 ms, as the dialog's, until the presses, the time, or a signal.
+void Finder::listen(rireruv::Reader& reader) {
+    const uint64_t end = nowMs() + m_o.timeoutMs;
+    while (m_presses < m_o.presses && nowMs() < end && Undo::ended() == 0 && !m_out.lost) {
+        std::vector<rireruv::Press> presses;
+        const bool gone = reader.drain(presses) == rireruv::Drained::Gone;
+        for (const rireruv::Press& p : presses)
+            take(p);
+        if (gone) {
+            m_out.message(m_receiver + " " + reader.why());
+            return;
+        }
+        const timespec period{0, 200 * 1000000L};
+        nanosleep(&period, nullptr);
+    }
+}
+
+void Finder::putBack() {
+    const std::vector<std::string> failed = Undo::instance().restore();
+    std::string text, why, list;
+    rireruv::readProtocols(m_path, text, why);
+    for (const std::string& f : failed)
+        list += (list.empty() ? "" : ",") + jsonString(f);
+    m_out.line("{\"event\":\"protocols_restored\",\"text\":" + jsonString(text) + ",\"failed\":[" +
+               list + "]}");
+    for (const std::string& f : failed)
+        m_out.message("could not put back " + f + ": write it back by hand");
+}
+
+int Finder::run() {
+    const std::vector<rireruv::Receiver> found = rireruv::listReceivers();
+    const rireruv::Target target = rireruv::pickReceiver(m_o.device, found);
+    if (target.receiver == nullptr)
+        return fail(target.error);
+    const rireruv::Receiver& r = *target.receiver;
+    m_receiver = r.name;
+    m_path = r.sysPath + "/protocols";
+    rireruv::ProtocolList list;
+    const std::string why = checkReceiver(r, list);
+    if (!why.empty())
+        return fail(why);
+    rireruv::Opened lirc = rireruv::openLirc(r.lircNode);
+    if (!lirc.reader)
+        return fail(r.name + ": " + lirc.error);
+    std::string unrecorded;
+    if (!Undo::instance().record(m_path, rireruv::protocolsRequest(list.enabled), unrecorded))
+        return fail(unrecorded);
+    Undo::instance().guard();
+    if (enableAll(list)) {
+        m_out.message("press a key of the remote, " + std::to_string(m_o.presses) +
+                      " times (every protocol of " + r.name + " is on until the end)");
+        listen(*lirc.reader);
+    }
+    putBack();
+    return verdict();
+}
+
+int Finder::verdict() {
+    const Heard* best = nullptr;
+    for (const auto& entry : m_heard)
+        if (best == nullptr || entry.second.presses > best->presses)
+            best = &entry.second;
+    const int sig = Undo::ended();
+    const int status = sig != 0          ? kExitSignalled + sig
+                       : m_out.lost      ? kExitFailed
+                       : best != nullptr ? kExitFound
+                                         : kExitNone;
+    if (best != nullptr)
+        m_out.message(m_receiver + ": the remote speaks " + best->variant + ", address " +
+                      hex(best->address) + " (" + std::to_string(best->presses) + " of " +
+                      std::to_string(m_presses) + " presses); to keep it on: sudo ir-keytable -s " +
+                      m_receiver + " -p " + rireruv::protocolOfVariant(best->variant));
+    const std::string word = sig != 0 ? "interrupted" : best != nullptr ? "found" : "none";
+    m_out.line("{\"event\":\"verdict\",\"verdict\":\"" + word + "\",\"status\":" +
+               std::to_string(status) + ",\"presses\":" + std::to_string(m_presses) +
+               ",\"variant\":" + (best ? jsonString(best->variant) : "null") + ",\"protocol\":" +
+               (best ? jsonString(rireruv::protocolOfVariant(best->variant)) : "null") +
+               ",\"address\":" + (best ? "\"" + hex(best->address) + "\"" : "null") + "}");
+    return status;
+}
+
+bool parseCount(const std::string& text, unsigned long max, unsigned long& value) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::strtoul(text.c_str(), nullptr, 10);
+    return value >= 1 && value <= max;
+}
+
+} // namespace
+
+std::string parseFindOptions(const std::vector<std::string>& args, FindOptions& options) {
+    for (size_t i = 0; i < args.size(); i += 2) {
+        const std::string& name = args[i];
+        if (name != "--presses" && name != "--timeout")
+            return "\"" + name +
+                   "\" is not an option of --find-protocol (--presses N, --timeout S)";
+        unsigned long value = 0;
+        if (i + 1 == args.size() ||
+            !parseCount(args[i + 1], name == "--presses" ? 100 : 3600, value))
+            return name + " takes a whole number from 1 to " +
+                   (name == "--presses" ? "100" : "3600 (seconds)");
+        if (name == "--presses")
+            options.presses = static_cast<unsigned>(value);
+        else
+            options.timeoutMs = static_cast<unsigned>(value * 1000);
+    }
+    return "";
+}
+
+int runFindProtocol(const FindOptions& options, std::FILE* out) {
+    Out start{out};
+    start.line("{\"event\":\"start\",\"schema\":1,\"mode\":\"find_protocol\",\"program\":" +
+               jsonString(options.program) + ",\"version\":" + jsonString(options.version) +
+               ",\"device\":" + jsonString(options.device) +
+               ",\"presses\":" + std::to_string(options.presses) +
+               ",\"timeout_ms\":" + std::to_string(options.timeoutMs) + "}");
+    Finder finder(options, out);
+    return finder.run();
+}
+
+} // namespace terminal
