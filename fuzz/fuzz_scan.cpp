@@ -54,12 +54,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         decoder.feed(ev, out);
         const std::string where = "event " + std::to_string(i);
         const bool report = ev.type == EV_SYN && ev.code == SYN_REPORT;
-        FUZZ_REQUIRE(out.size() <= (report && scan ? 1u : 0u),
+        // The held key's key up is told as it comes; any other key up is nobody's release.
+        const bool up = ev.type == EV_KEY && ev.value == 0 && held && ev.code == heldCode;
+        FUZZ_REQUIRE(out.size() <= (report && scan ? 1u : up ? 1u : 0u),
                      "a press only at the end of a frame with a scancode, one at most", where);
-        FUZZ_REQUIRE(out.size() == (report && scan ? 1u : 0u), "a frame with a scancode is a press",
-                     where);
-        if (!out.empty()) {
+        FUZZ_REQUIRE(out.size() == (report && scan ? 1u : up ? 1u : 0u),
+                     "a frame with a scancode is a press, the held key's up a release", where);
+        if (!out.empty() && up) {
             const rireruv::Press& p = out.front();
+            FUZZ_REQUIRE(p.keyUp && p.scancode == heldScan && p.keycode == heldCode,
+                         "a key up releases the key held, with its scancode", where);
+        } else if (!out.empty()) {
+            const rireruv::Press& p = out.front();
+            FUZZ_REQUIRE(!p.keyUp, "a frame is no key up", where);
             FUZZ_REQUIRE(p.scancode == lastScan, "a press has the frame's last scancode", where);
             FUZZ_REQUIRE(!p.repeat || (!down && held && heldScan == lastScan),
                          "a repeat is the scancode of the key held down", where);
@@ -67,6 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        : p.repeat ? heldCode
                                                   : 0),
                          "a press has the key that went down, or the key held for a repeat", where);
+            FUZZ_REQUIRE(p.hold == (down ? 0 : p.repeat ? 1 : -1),
+                         "a key down is a new press, a repeat the key held, else unsaid", where);
         }
         if (ev.type == EV_MSC && ev.code == MSC_SCAN) {
             scan = true;
@@ -75,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             down = true;
             downCode = ev.code;
         } else if (ev.type == EV_KEY && ev.value == 0) {
-            held = false;
+            held = held && ev.code != heldCode;
         } else if (report) {
             if (scan && down) {
                 held = true;
