@@ -6,6 +6,8 @@
 // returns Gone the node is finished with and later calls find nothing.
 #pragma once
 
+#include "receivers/raw.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,6 +86,38 @@ struct Opened {
 };
 Opened openLirc(const std::string& node);
 Opened openEvent(const std::string& node);
+
+// A second handle on a lirc node, in LIRC_MODE_MODE2: every edge of light the receiver sees,
+// whatever decoders are on, while the first handle reads the decoded presses (each handle has
+// its own mode and queue). Never waits; reads a bounded number of words a call, so a flood of
+// edges cannot hold a poll, and the rest stays queued.
+class RawReader {
+  public:
+    explicit RawReader(int fd) : m_fd(fd) {}
+    ~RawReader();
+    RawReader(const RawReader&) = delete;
+    RawReader& operator=(const RawReader&) = delete;
+    // The frames the words queued now complete; a frame still under way when nothing more is
+    // queued is ended (a node that sends no timeout word has gone quiet).
+    Drained drain(std::vector<EdgeFrame>& frames, size_t maxWords = 4096);
+    uint64_t edges() const { return m_edges; } // pulses and spaces read since it was opened
+    std::string why() const { return m_why; }
+
+  private:
+    int m_fd;
+    RawFramer m_framer;
+    std::vector<unsigned char> m_pending; // part of a word, from a node that is a stream
+    uint64_t m_edges = 0;
+    std::string m_why;
+};
+
+// The raw handle of a lirc node, or null with why: a receiver that decodes in hardware (GPIO,
+// I2C) has no raw path (no LIRC_CAN_REC_MODE2), and that is no error.
+struct OpenedRaw {
+    std::unique_ptr<RawReader> reader;
+    std::string why;
+};
+OpenedRaw openRaw(const std::string& lircNode);
 
 // Why opening path failed with err, with the path's owner, group and mode and the fix for a
 // lirc node or, lirc false, an event device.

@@ -28,6 +28,8 @@ enum RireruvNoteKind {
     RIRERUV_NOTE_HINT_WITHDRAWN = 4, // the hint no longer holds
     RIRERUV_NOTE_HELD = 5,           // press: one already told, with more frames of its hold
     RIRERUV_NOTE_RELEASED = 6,       // press: one already told, whose key is now up
+    RIRERUV_NOTE_LOST = 7,           // text: where an attempt that became no key died; press:
+                                     // its layer, and its scancode and protocol where known
 };
 
 struct RireruvPress {
@@ -48,6 +50,9 @@ struct RireruvPress {
     unsigned long long heldUs;     // first frame to release (or to its last frame so far)
     const char* releasedBy;        // "" while down; "key_up" (the event device said so),
                                    // "next_press" or "silence" (its frames stopped)
+    const char* layer;             // LOST: "no_decoder", "not_delivered", "keymap",
+                                   // "unknown_protocol", "cut", "noise"; "" otherwise
+    int coded;                     // LOST: 1 when scancode and protocol are known
 };
 
 // The board ZELK_HWInit set up, for a front end to name: every string is set ("" when the board

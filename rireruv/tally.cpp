@@ -200,7 +200,9 @@ void Tally::tellHeld(int kind, const char* releasedBy) {
                              h.timed ? 1 : 0,
                              h.firstUs,
                              h.timed ? h.lastUs - h.firstUs : 0,
-                             releasedBy};
+                             releasedBy,
+                             "",
+                             1};
     tell(kind, &press, "");
 }
 
@@ -213,6 +215,30 @@ void Tally::hint(const std::string& text) {
     m_hintSaid = m_hintStanding = true;
     m_hint = bounded(text);
     tell(RIRERUV_NOTE_HINT, nullptr, m_hint);
+}
+
+void Tally::lost(const std::string& layer, const std::string& text, bool coded, uint64_t scancode,
+                 const std::string& protocol) {
+    ++m_lost;
+    const std::string shownProtocol = bounded(protocol);
+    const RireruvPress press{0,
+                             m_pollStart - m_runStart,
+                             scancode,
+                             shownProtocol.c_str(),
+                             -1,
+                             -1,
+                             nullptr,
+                             m_keymap.c_str(),
+                             static_cast<int>(scancode & 0xFF),
+                             0,
+                             0,
+                             0,
+                             0,
+                             0,
+                             "",
+                             layer.c_str(),
+                             coded ? 1 : 0};
+    tell(RIRERUV_NOTE_LOST, &press, text);
 }
 
 void Tally::withdrawHint() {

@@ -62,6 +62,12 @@ class Tally {
     // True once per run when it has given no press for seconds: time to say why.
     bool silentFor(int seconds, uint64_t nowMs);
     void hint(const std::string& text);
+    // An attempt that became no key, and the layer it died in: layer "no_decoder" and the
+    // others of rccore/layers.h. coded: scancode and protocol are known.
+    void lost(const std::string& layer, const std::string& text, bool coded, uint64_t scancode,
+              const std::string& protocol);
+    // How many attempts were lost since begin(), for the summary and the hint.
+    unsigned lostCount() const { return m_lost; }
     // Also tells the listener; say() calls it.
     void message(const std::string& text);
     // "5 presses (9 frames) read from rc0, 4 distinct keys; 1 of 13 keys of rc-x seen:
@@ -97,7 +103,7 @@ class Tally {
     std::map<uint64_t, std::string> m_unmapped; // with their protocol, up to kDistinctKept
     std::set<std::string> m_seenKeys;
     Held m_held;
-    unsigned m_count = 0, m_frames = 0;
+    unsigned m_count = 0, m_frames = 0, m_lost = 0;
     bool m_polled = false;
     uint64_t m_lastPollEnd = 0, m_runStart = 0, m_pollStart = 0;
     unsigned m_runCount = 0;

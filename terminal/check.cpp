@@ -87,6 +87,17 @@ std::string releaseLine(const RireruvPress& p) {
            ",\"by\":" + jsonString(p.releasedBy != nullptr ? p.releasedBy : "") + "}";
 }
 
+// An attempt that became no key: the layer it died in, what it was where that is known.
+std::string lostLine(const RireruvPress& p, const std::string& text) {
+    const bool coded = p.coded != 0;
+    return "{\"event\":\"lost\",\"layer\":" + jsonString(p.layer) +
+           ",\"ms\":" + std::to_string(p.msSinceRun) +
+           ",\"scancode\":" + (coded ? std::to_string(p.scancode) : "null") +
+           ",\"hex\":" + (coded ? "\"" + hexOf(p.scancode) + "\"" : "null") +
+           ",\"protocol\":" + (coded ? jsonString(p.protocol) : "null") +
+           ",\"text\":" + jsonString(text) + "}";
+}
+
 void onNote(void* context, int kind, const RireruvPress* press, const char* text) {
     auto* l = static_cast<Listener*>(context);
     if (kind == RIRERUV_NOTE_PRESS && press != nullptr) {
@@ -99,6 +110,8 @@ void onNote(void* context, int kind, const RireruvPress* press, const char* text
                 "\",\"text\":" + jsonString(text != nullptr ? text : "") + "}");
     } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
         l->emit("{\"event\":\"hint_withdrawn\"}");
+    } else if (kind == RIRERUV_NOTE_LOST && press != nullptr) {
+        l->emit(lostLine(*press, text != nullptr ? text : ""));
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include "rireruv/notes.h"
 
+#include <string>
+
 namespace terminal {
 
 namespace {
@@ -17,6 +19,12 @@ void onNote(void* context, int kind, const RireruvPress* press, const char* text
         log->add(rowOf(*press));
     else if ((kind == RIRERUV_NOTE_HELD || kind == RIRERUV_NOTE_RELEASED) && press != nullptr)
         log->update(rowOf(*press));
+    else if (kind == RIRERUV_NOTE_LOST && press != nullptr && text != nullptr &&
+             std::string(press->layer) != "keymap") { // its press's row says "not in rc-..."
+        LogRow row;
+        row.lost = text;
+        log->add(row);
+    }
 }
 
 } // namespace

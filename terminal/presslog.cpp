@@ -32,7 +32,7 @@ std::string flag(int value) {
 } // namespace
 
 void PressLog::add(LogRow row) {
-    ++m_total;
+    m_total += row.lost.empty() ? 1 : 0;
     if (row.timed && !m_haveFirst) {
         m_haveFirst = true;
         m_firstUs = row.kernelUs;
@@ -62,6 +62,8 @@ std::string PressLog::header() {
 // is the kernel's, to the millisecond from the first press; the poll's since Start where the
 // receiver gives none.
 std::string PressLog::format(const LogRow& row) const {
+    if (!row.lost.empty())
+        return "     - lost: " + row.lost;
     char scancode[24], byte[8], line[160];
     std::snprintf(scancode, sizeof scancode, "0x%llx",
                   static_cast<unsigned long long>(row.scancode));

@@ -23,6 +23,7 @@ struct LogRow {
     uint64_t kernelUs = 0; // ... and heldUs from there to its release or its last frame
     uint64_t heldUs = 0;
     bool released = false;
+    std::string lost; // not a press: where an attempt that became no key died
 };
 
 class PressLog {

@@ -224,8 +224,16 @@ void drawLog(ScreenBuffer& s, const PressLog& log, const std::vector<std::string
     s.text(2, top, title, kBold, s.cols() - 2);
     s.text(0, top + 1, PressLog::header(), kDim);
     std::vector<std::pair<std::string, uint8_t>> lines;
-    for (const LogRow& row : log.rows()) // the key and protocol names are the kernel's
-        lines.emplace_back(escapeText(log.format(row), true), kNormal);
+    for (const LogRow& row : log.rows()) { // the key and protocol names are the kernel's
+        if (row.lost.empty()) {
+            lines.emplace_back(escapeText(log.format(row), true), kNormal);
+            continue;
+        }
+        // Where a press died, whole: its last words are what to do.
+        for (const auto& line :
+             wrap(model::decodeUtf8(escapeText(log.format(row), true)), std::max(1, s.cols() - 2)))
+            lines.emplace_back(model::utf8(line), kNormal);
+    }
     if (log.rows().empty() && log.hint().empty() && failure.empty())
         lines.emplace_back("      no press yet: press Start, then keys on the remote", kDim);
     std::vector<std::string> notes = failure; // already escaped, as the status line has them

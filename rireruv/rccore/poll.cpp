@@ -30,15 +30,53 @@ void Poller::take(const std::vector<Press>& presses) {
     tally().presses(notes, monotonicMs());
 }
 
+// The frames of light this poll read, named, beside its presses: each attempt that became no
+// key is told with its layer.
+void Poller::light(const std::vector<Press>& presses) {
+    if (!m_raw)
+        return;
+    std::vector<EdgeFrame> frames;
+    if (m_raw->drain(frames) == Drained::Gone) {
+        m_raw.reset(); // the presses' node says so, if the receiver went
+        return;
+    }
+    std::vector<RawFrame> named;
+    for (const EdgeFrame& f : frames)
+        named.push_back(nameFrame(f));
+    std::vector<Lost> lost;
+    m_layers->poll(named, presses, monotonicMs(), lost);
+    for (const Lost& l : lost) {
+        m_trace.line("lost " + l.layer + " " + l.text);
+        tally().lost(l.layer, l.text, l.coded, l.scancode, l.protocol);
+    }
+    if (!presses.empty())
+        m_edgesAtPress = m_raw->edges();
+}
+
+// With the raw light to look at, silence has one cause left when no edge came at all.
+std::string Poller::silence() {
+    if (m_raw && m_raw->edges() == m_edgesAtPress)
+        return "no press in " + std::to_string(kSilentSeconds) + " s from " + m_label +
+               ": no light at all: the receiver heard nothing. The remote's battery and aim (a "
+               "phone camera shows its LED), and the receiver's cable where the card has an "
+               "external eye";
+    if (m_raw)
+        return "no press in " + std::to_string(kSilentSeconds) + " s from " + m_label +
+               ": light came, and where each attempt died is in the press log";
+    return m_whySilent();
+}
+
 int Poller::poll(unsigned char* pbyData) {
     tally().poll(monotonicMs());
     std::vector<Press> presses;
     const bool lost = m_reader && m_reader->drain(presses) == Drained::Gone;
     take(presses);
+    if (!lost)
+        light(presses);
     if (lost)
         gone();
     else if (m_reader && m_whySilent && tally().silentFor(kSilentSeconds, monotonicMs())) {
-        const std::string why = m_whySilent();
+        const std::string why = silence();
         m_trace.line("hint " + why);
         tally().hint(why);
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "receivers/read.h"
+#include "rireruv/rccore/layers.h"
 #include "rireruv/report.h"
 
 #include <functional>
@@ -21,10 +22,18 @@ class Poller {
     Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace);
     // What to check when nothing arrives; asked only when it is time to say it.
     void whenSilent(std::function<std::string()> why) { m_whySilent = std::move(why); }
+    // The receiver's raw light too, read after the presses (so that it never takes or delays
+    // one), each lost attempt told with the layer it died in.
+    void watchLight(std::unique_ptr<RawReader> raw, std::unique_ptr<Layers> layers) {
+        m_raw = std::move(raw);
+        m_layers = std::move(layers);
+    }
     int poll(unsigned char* pbyData);
 
   private:
     void take(const std::vector<Press>& presses);
+    void light(const std::vector<Press>& presses);
+    std::string silence();
     void gone();
 
     std::unique_ptr<Reader> m_reader;
@@ -32,6 +41,9 @@ class Poller {
     Trace m_trace;
     std::function<std::string()> m_whySilent;
     int m_last = -1; // the byte of the most recent press, or -1 before the first
+    std::unique_ptr<RawReader> m_raw;
+    std::unique_ptr<Layers> m_layers;
+    uint64_t m_edgesAtPress = 0; // the raw edges read up to the last press
 };
 
 } // namespace rireruv

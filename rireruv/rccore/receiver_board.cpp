@@ -149,6 +149,12 @@ int ReceiverBoard::init() {
                                         m_trace);
     m_poller->whenSilent(
         [this, node] { return whyNothingArrives(m_receiver, node, kSilentSeconds); });
+    if (!r.lircNode.empty()) {
+        OpenedRaw raw = openRaw(r.lircNode);
+        if (raw.reader)
+            m_poller->watchLight(std::move(raw.reader),
+                                 std::make_unique<Layers>(r, r.keymap, node));
+    }
     return 0;
 }
 

@@ -198,9 +198,11 @@ Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& pr
 std::string whyNothingArrives(const Receiver& r, const std::string& nodeRead, int seconds,
                               const std::string& procRoot) {
     const std::vector<std::string> nodes = nodesOf(r, nodeRead);
-    std::string line = "no press in " + std::to_string(seconds) + " s from " + r.name + " (" +
-                       shown(nodeRead) +
-                       "): " + protocolHint(r, parseProtocols(currentProtocols(r)));
+    // Without raw light there is no evidence of where a press died: what is left is a list.
+    std::string line =
+        "no press in " + std::to_string(seconds) + " s from " + r.name + " (" + shown(nodeRead) +
+        "): a checklist, as " + r.name +
+        " shows no raw light to tell from: " + protocolHint(r, parseProtocols(currentProtocols(r)));
     if (!nodes.empty())
         line += "; " + holdersHint(nodes, nodeHolders(nodes, procRoot));
     return line + "; " + lastResort(r);

@@ -4,10 +4,15 @@
 // hand from the decoder in drivers/media/rc, not from raw.cpp. Then what ir-ctl cannot send
 // (noise, a frame cut short, a leader of no protocol, a repeat, a toggle), and the framer.
 #include "receivers/raw.h"
+#include "receivers/read.h"
+#include "rireruv/rccore/layers.h"
 
 #include <linux/lirc.h>
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -241,6 +246,63 @@ TEST(RawFramer, AFloodKeepsEveryFrameAndTheFramerBounded) {
     framer.flush(frames);
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(nameFrame(frames[1]).describe(), "nec, address 0x04, command 0x0c (scancode 0x40c)");
+}
+
+// ir-ctl's light through a raw handle (a socket pair standing in for the second, MODE2 handle
+// of a lirc node) beside the presses a receiver's decoders gave: each attempt that became no
+// key is told with its layer. The receiver has nec and lirc enabled, rc-5 available.
+TEST(RawLayers, EachLostAttemptGetsItsLayer) {
+    rireruv::Receiver r;
+    r.name = "rc0";
+    r.protocols = "rc-5 [nec] [lirc]";
+    rireruv::Layers layers(r, "rc-test", "/dev/lirc0", BUILD_SCRATCH "/no-proc");
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+    rireruv::RawReader raw(pair[0]);
+    auto send = [&](const char* irCtl) {
+        std::vector<uint32_t> words;
+        const std::vector<uint32_t>& us = sentFor(irCtl);
+        for (size_t i = 0; i < us.size(); ++i)
+            words.push_back(i % 2 == 0 ? LIRC_PULSE(us[i]) : LIRC_SPACE(us[i]));
+        words.push_back(LIRC_TIMEOUT(125000));
+        ASSERT_EQ(write(pair[1], words.data(), words.size() * 4),
+                  static_cast<ssize_t>(words.size() * 4));
+    };
+    auto poll = [&](const std::vector<rireruv::Press>& presses) {
+        std::vector<EdgeFrame> frames;
+        raw.drain(frames);
+        std::vector<rireruv::RawFrame> named;
+        for (const EdgeFrame& f : frames)
+            named.push_back(nameFrame(f));
+        std::vector<rireruv::Lost> lost;
+        layers.poll(named, presses, 1000, lost);
+        std::vector<std::string> said;
+        for (const rireruv::Lost& l : lost)
+            said.push_back(l.layer + ": " + l.text);
+        return said;
+    };
+    rireruv::Press nec; // the kernel's nec decoder took this one, and rc-test has no key for it
+    nec.scancode = 0x40c;
+    nec.protocol = 9;
+    send("nec:0x40c");
+    send("rc5:0x1e3b");
+    EXPECT_EQ(poll({nec}),
+              (std::vector<std::string>{
+                  "no_decoder: light but no decoder: this remote speaks rc-5 (address 0x1e, "
+                  "command 0x3b), and rc-5 is not enabled on rc0: ir-keytable -s rc0 -p rc-5",
+                  "keymap: decoded 0x40c (nec) but rc-test has no key for it"}));
+    // nec is on, its light came, and no press of it in this poll or the next: someone took it.
+    send("nec:0x40c");
+    EXPECT_EQ(poll({}), std::vector<std::string>{}) << "a poll's grace for the press";
+    const std::vector<std::string> said = poll({});
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].rfind("not_delivered: light decoded as nec (address 0x04, command 0x0c) "
+                            "(scancode 0x40c), and nec is enabled on rc0, but no press of it came "
+                            "from /dev/lirc0",
+                            0),
+              0u)
+        << said[0];
+    close(pair[1]);
 }
 
 } // namespace

@@ -103,8 +103,9 @@ TEST_F(Silence, ProtocolsFileParsed) {
 
 TEST_F(Silence, OnlyLircEnabledSaysADaemonSwitchedTheDecodersOff) {
     const std::string line = why(receiver("rc-5 nec jvc [lirc]", "rc-5 nec jvc [lirc]"), 12);
-    EXPECT_EQ(line.rfind("no press in 12 s from rc0 (/dev/lirc0): only lirc is enabled on rc0: "
-                         "a lirc daemon (or ir-keytable -p lirc) switched the kernel's decoders "
+    EXPECT_EQ(line.rfind("no press in 12 s from rc0 (/dev/lirc0): a checklist, as rc0 shows no "
+                         "raw light to tell from: only lirc is enabled on rc0: a lirc daemon (or "
+                         "ir-keytable -p lirc) switched the kernel's decoders "
                          "off",
                          0),
               0u)
