@@ -56,9 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool report = ev.type == EV_SYN && ev.code == SYN_REPORT;
         // The held key's key up is told as it comes; any other key up is nobody's release.
         const bool up = ev.type == EV_KEY && ev.value == 0 && held && ev.code == heldCode;
-        FUZZ_REQUIRE(out.size() <= (report && scan ? 1u : up ? 1u : 0u),
+        FUZZ_REQUIRE(out.size() <= (report && scan ? 1u
+                                    : up           ? 1u
+                                                   : 0u),
                      "a press only at the end of a frame with a scancode, one at most", where);
-        FUZZ_REQUIRE(out.size() == (report && scan ? 1u : up ? 1u : 0u),
+        FUZZ_REQUIRE(out.size() == (report && scan ? 1u
+                                    : up           ? 1u
+                                                   : 0u),
                      "a frame with a scancode is a press, the held key's up a release", where);
         if (!out.empty() && up) {
             const rireruv::Press& p = out.front();
@@ -74,7 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        : p.repeat ? heldCode
                                                   : 0),
                          "a press has the key that went down, or the key held for a repeat", where);
-            FUZZ_REQUIRE(p.hold == (down ? 0 : p.repeat ? 1 : -1),
+            FUZZ_REQUIRE(p.hold == (down       ? 0
+                                    : p.repeat ? 1
+                                               : -1),
                          "a key down is a new press, a repeat the key held, else unsaid", where);
         }
         if (ev.type == EV_MSC && ev.code == MSC_SCAN) {
