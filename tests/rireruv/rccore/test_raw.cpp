@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -255,7 +257,13 @@ TEST(RawLayers, EachLostAttemptGetsItsLayer) {
     rireruv::Receiver r;
     r.name = "rc0";
     r.protocols = "rc-5 [nec] [lirc]";
-    rireruv::Layers layers(r, "rc-test", "/dev/lirc0", BUILD_SCRATCH "/no-proc");
+    // A made-up /proc in which lircd (pid 812) has the node open.
+    const std::filesystem::path proc = BUILD_SCRATCH "/layers-proc";
+    std::filesystem::remove_all(proc);
+    std::filesystem::create_directories(proc / "812" / "fd");
+    std::ofstream(proc / "812" / "comm") << "lircd\n";
+    std::filesystem::create_symlink("/dev/lirc0", proc / "812" / "fd" / "4");
+    rireruv::Layers layers(r, "rc-test", "/dev/lirc0", proc.string());
     int pair[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
     rireruv::RawReader raw(pair[0]);
@@ -298,7 +306,7 @@ TEST(RawLayers, EachLostAttemptGetsItsLayer) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].rfind("not_delivered: light decoded as nec (address 0x04, command 0x0c) "
                             "(scancode 0x40c), and nec is enabled on rc0, but no press of it came "
-                            "from /dev/lirc0",
+                            "from /dev/lirc0: the key was read by another program: lircd (pid 812)",
                             0),
               0u)
         << said[0];
