@@ -69,8 +69,10 @@ class Finder {
     int fail(const std::string& why, int status = kExitFailed);
     std::string checkReceiver(const rireruv::Receiver& r, rireruv::ProtocolList& list);
     bool enableAll(const rireruv::ProtocolList& list);
-    void listen(rireruv::Reader& reader);
+    void listen(rireruv::Reader& reader, rireruv::RawReader* raw);
     void take(const rireruv::Press& press);
+    void took(const std::string& variant, uint64_t scancode, uint64_t address, const char* source);
+    void light(rireruv::RawReader& raw, const std::vector<rireruv::Press>& presses);
     void putBack();
     int verdict();
 
@@ -128,33 +130,58 @@ bool Finder::enableAll(const rireruv::ProtocolList& list) {
     return any;
 }
 
+void Finder::took(const std::string& variant, uint64_t scancode, uint64_t address,
+                  const char* source) {
+    ++m_presses;
+    Heard& h = m_heard[variant + " " + hex(address)];
+    h.variant = variant;
+    h.address = address;
+    ++h.presses;
+    m_out.line("{\"event\":\"press\",\"number\":" + std::to_string(m_presses) + ",\"source\":\"" +
+               source + "\",\"scancode\":" + std::to_string(scancode) + ",\"hex\":\"" +
+               hex(scancode) + "\",\"variant\":" + jsonString(variant) +
+               ",\"protocol\":" + jsonString(rireruv::protocolOfVariant(variant)) +
+               ",\"address\":\"" + hex(address) + "\"}");
+}
+
 void Finder::take(const rireruv::Press& press) {
     if (press.repeat || press.keyUp)
         return; // a key held is one press
     const std::string variant = rireruv::protocolName(press.protocol);
     if (variant == "-" || variant == "unknown" || variant == "other")
         return;
-    ++m_presses;
-    const uint64_t address = addressOf(variant, press.scancode);
-    Heard& h = m_heard[variant + " " + hex(address)];
-    h.variant = variant;
-    h.address = address;
-    ++h.presses;
-    m_out.line("{\"event\":\"press\",\"number\":" + std::to_string(m_presses) +
-               ",\"scancode\":" + std::to_string(press.scancode) + ",\"hex\":\"" +
-               hex(press.scancode) + "\",\"variant\":" + jsonString(variant) +
-               ",\"protocol\":" + jsonString(rireruv::protocolOfVariant(variant)) +
-               ",\"address\":\"" + hex(address) + "\"}");
+    took(variant, press.scancode, addressOf(variant, press.scancode), "decoder");
+}
+
+// A frame of light no decoder gave as a press (the kernel refused to enable its decoder, or a
+// lirc daemon keeps only lirc on) still names the remote's protocol: raw.h names it as the
+// kernel would.
+void Finder::light(rireruv::RawReader& raw, const std::vector<rireruv::Press>& presses) {
+    std::vector<rireruv::EdgeFrame> frames;
+    raw.drain(frames);
+    for (const rireruv::EdgeFrame& f : frames) {
+        const rireruv::RawFrame named = rireruv::nameFrame(f);
+        if (named.kind != rireruv::RawFrame::Kind::Decoded)
+            continue;
+        bool decoded = false;
+        for (const rireruv::Press& p : presses)
+            decoded = decoded || (!p.keyUp && p.scancode == named.scancode);
+        if (!decoded)
+            took(named.protocol, named.scancode, addressOf(named.protocol, named.scancode),
+                 "light");
+    }
 }
 
 // A poll every 200 ms, as the dialog's, until the presses, the time, or a signal.
-void Finder::listen(rireruv::Reader& reader) {
+void Finder::listen(rireruv::Reader& reader, rireruv::RawReader* raw) {
     const uint64_t end = nowMs() + m_o.timeoutMs;
     while (m_presses < m_o.presses && nowMs() < end && Undo::ended() == 0 && !m_out.lost) {
         std::vector<rireruv::Press> presses;
         const bool gone = reader.drain(presses) == rireruv::Drained::Gone;
         for (const rireruv::Press& p : presses)
             take(p);
+        if (raw != nullptr)
+            light(*raw, presses);
         if (gone) {
             m_out.message(m_receiver + " " + reader.why());
             return;
@@ -195,10 +222,14 @@ int Finder::run() {
     if (!Undo::instance().record(m_path, rireruv::protocolsRequest(list.enabled), unrecorded))
         return fail(unrecorded);
     Undo::instance().guard();
-    if (enableAll(list)) {
-        m_out.message("press a key of the remote, " + std::to_string(m_o.presses) +
-                      " times (every protocol of " + r.name + " is on until the end)");
-        listen(*lirc.reader);
+    const bool decoding = enableAll(list);
+    rireruv::OpenedRaw raw = rireruv::openRaw(r.lircNode);
+    if (decoding || raw.reader) {
+        m_out.message("press a key of the remote, " + std::to_string(m_o.presses) + " times (" +
+                      (decoding ? "every protocol of " + r.name + " is on until the end"
+                                : "no decoder could be turned on: the light is named instead") +
+                      ")");
+        listen(*lirc.reader, raw.reader.get());
     }
     putBack();
     return verdict();
