@@ -224,7 +224,12 @@ int Finder::run() {
     Undo::instance().guard();
     const bool decoding = enableAll(list);
     rireruv::OpenedRaw raw = rireruv::openRaw(r.lircNode);
-    if (decoding || raw.reader) {
+    if (!decoding && !raw.reader) {
+        putBack();
+        return fail(r.name + " refused every protocol, and gives no raw light to name: there was "
+                             "nothing to listen with");
+    }
+    {
         m_out.message("press a key of the remote, " + std::to_string(m_o.presses) + " times (" +
                       (decoding ? "every protocol of " + r.name + " is on until the end"
                                 : "no decoder could be turned on: the light is named instead") +

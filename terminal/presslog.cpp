@@ -53,7 +53,7 @@ void PressLog::update(const LogRow& row) {
 
 std::string PressLog::header() {
     char line[128];
-    std::snprintf(line, sizeof line, "%6s %9s %9s %-9s %-3s %-10s %-24s %s", "#", "seconds",
+    std::snprintf(line, sizeof line, "%6s %8s %9s %-9s %-3s %-10s %-24s %s", "#", "seconds",
                   "scancode", "protocol", "tog", "held", "key", "byte");
     return line;
 }
@@ -63,7 +63,7 @@ std::string PressLog::header() {
 // receiver gives none.
 std::string PressLog::format(const LogRow& row) const {
     if (!row.lost.empty())
-        return "     - lost: " + row.lost;
+        return "- lost: " + row.lost;
     char scancode[24], byte[8], line[160];
     std::snprintf(scancode, sizeof scancode, "0x%llx",
                   static_cast<unsigned long long>(row.scancode));
@@ -71,7 +71,7 @@ std::string PressLog::format(const LogRow& row) const {
     const double seconds = row.timed && m_haveFirst && row.kernelUs >= m_firstUs
                                ? static_cast<double>(row.kernelUs - m_firstUs) / 1e6
                                : static_cast<double>(row.ms) / 1000.0;
-    std::snprintf(line, sizeof line, "%6u %9.3f %9s %-9s %-3s %-10s %-24s %s", row.number, seconds,
+    std::snprintf(line, sizeof line, "%6u %8.3f %9s %-9s %-3s %-10s %-24s %s", row.number, seconds,
                   scancode, row.protocol.c_str(), flag(row.toggle).c_str(), held(row).c_str(),
                   row.key.c_str(), byte);
     return line;

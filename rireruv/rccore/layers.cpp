@@ -124,10 +124,12 @@ void Layers::poll(const std::vector<RawFrame>& frames, const std::vector<Press>&
                     m_waiting.end());
     for (const Press& p : presses)
         if (!p.keyUp && p.hold != 1 && !p.repeat && p.keycode == 0 && !m_keymap.empty())
-            lost.push_back(Lost{"keymap",
-                                "decoded " + hex(p.scancode) + " (" + protocolName(p.protocol) +
-                                    ") but " + m_keymap + " has no key for it",
-                                true, p.scancode, protocolName(p.protocol)});
+            lost.push_back(Lost{
+                "keymap",
+                "decoded " + hex(p.scancode) +
+                    (p.protocol == kProtocolUnknown ? "" : " (" + protocolName(p.protocol) + ")") +
+                    " but " + m_keymap + " has no key for it",
+                true, p.scancode, protocolName(p.protocol)});
 }
 
 } // namespace rireruv
