@@ -41,6 +41,7 @@ void Poller::light(const std::vector<Press>& presses) {
         return;
     }
     std::vector<RawFrame> named;
+    named.reserve(frames.size());
     for (const EdgeFrame& f : frames)
         named.push_back(nameFrame(f));
     std::vector<Lost> lost;
