@@ -34,7 +34,7 @@ std::string protocolsRequest(const std::vector<std::string>& enabled) {
     return request;
 }
 
-bool readProtocols(const std::string& path, std::string& text, std::string& why) {
+bool readAttribute(const std::string& path, std::string& text, std::string& why) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         why = std::strerror(errno);
@@ -54,7 +54,7 @@ bool readProtocols(const std::string& path, std::string& text, std::string& why)
     return got == 0;
 }
 
-bool writeProtocols(const std::string& path, const std::string& request, std::string& why) {
+bool writeAttribute(const std::string& path, const std::string& request, std::string& why) {
     // O_TRUNC for a plain file standing in for sysfs (a testbed's); sysfs ignores it.
     const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {

@@ -25,12 +25,12 @@ ProtocolList parseProtocols(const std::string& text);
 // What to write so that exactly these decoders are on: "none +nec +rc-5", or "none".
 std::string protocolsRequest(const std::vector<std::string>& enabled);
 
-// The file's text without its trailing newline; false, with errno's reason, when it cannot be
-// read.
-bool readProtocols(const std::string& path, std::string& text, std::string& why);
-// Writes request in one write(2), as the kernel takes it; false with errno's reason
-// ("Invalid argument": a set the receiver cannot decode).
-bool writeProtocols(const std::string& path, const std::string& request, std::string& why);
+// A sysfs attribute (the protocols file, a module's parameter): its text without the trailing
+// newline; false, with errno's reason, when it cannot be read.
+bool readAttribute(const std::string& path, std::string& text, std::string& why);
+// Writes request in one write(2), as the kernel takes an attribute; false with errno's reason
+// ("Invalid argument": for protocols, a set the receiver cannot decode).
+bool writeAttribute(const std::string& path, const std::string& request, std::string& why);
 
 // The protocols file's name for a decoder variant a press names (rc_proto's kernel name):
 // "nec-x" and "nec-32" are "nec", "rc-5x-20" is "rc-5", "sony-15" is "sony", "rc-6-mce" is "rc-6".

@@ -6,6 +6,7 @@
 #include "receivers/read.h"
 #include "receivers/undo.h"
 #include "terminal/check.h"
+#include "terminal/json_lines.h"
 
 #include <cerrno>
 #include <cstring>
@@ -39,21 +40,6 @@ uint64_t addressOf(const std::string& variant, uint64_t scancode) {
     return variant == "nec-32" ? scancode >> 16 : scancode >> 8;
 }
 
-// Lines out, and a line that cannot go out ends the finder as lost output ends --check.
-struct Out {
-    std::FILE* file;
-    bool lost = false;
-    void line(const std::string& text) {
-        if (lost)
-            return;
-        lost = std::fputs((text + "\n").c_str(), file) < 0 || std::fflush(file) != 0;
-    }
-    void message(const std::string& text) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        line("{\"event\":\"message\",\"text\":" + jsonString(text) + "}");
-    }
-};
-
 struct Heard {
     std::string variant;
     uint64_t address = 0;
@@ -77,7 +63,7 @@ class Finder {
     int verdict();
 
     const FindOptions& m_o;
-    Out m_out;
+    JsonLines m_out;
     std::string m_receiver, m_path;
     std::map<std::string, Heard> m_heard; // by variant and address
     unsigned m_presses = 0;
@@ -93,7 +79,7 @@ int Finder::fail(const std::string& why, int status) {
 // Why this receiver cannot be asked, or "" (and its protocols in list).
 std::string Finder::checkReceiver(const rireruv::Receiver& r, rireruv::ProtocolList& list) {
     std::string text, why;
-    if (r.sysPath.empty() || !rireruv::readProtocols(m_path, text, why))
+    if (r.sysPath.empty() || !rireruv::readAttribute(m_path, text, why))
         return "cannot read " + m_path + " (" + why + ")";
     list = rireruv::parseProtocols(text);
     m_out.line("{\"event\":\"protocols_saved\",\"path\":" + jsonString(m_path) +
@@ -117,12 +103,12 @@ std::string Finder::checkReceiver(const rireruv::Receiver& r, rireruv::ProtocolL
 bool Finder::enableAll(const rireruv::ProtocolList& list) {
     std::string why;
     const std::string all = rireruv::protocolsRequest(list.available);
-    bool any = rireruv::writeProtocols(m_path, all, why);
+    bool any = rireruv::writeAttribute(m_path, all, why);
     m_out.line("{\"event\":\"protocols_written\",\"request\":" + jsonString(all) + ",\"ok\":" +
                (any ? "true" : "false") + (any ? "" : ",\"error\":" + jsonString(why)) + "}");
     for (size_t i = 0; !any && i < list.available.size(); ++i) {
         const std::string one = "+" + list.available[i];
-        const bool ok = rireruv::writeProtocols(m_path, one, why);
+        const bool ok = rireruv::writeAttribute(m_path, one, why);
         any = any || ok;
         m_out.line("{\"event\":\"protocols_written\",\"request\":" + jsonString(one) +
                    ",\"ok\":" + (ok ? "true" : "false") + "}");
@@ -194,7 +180,7 @@ void Finder::listen(rireruv::Reader& reader, rireruv::RawReader* raw) {
 void Finder::putBack() {
     const std::vector<std::string> failed = Undo::instance().restore();
     std::string text, why, list;
-    rireruv::readProtocols(m_path, text, why);
+    rireruv::readAttribute(m_path, text, why);
     for (const std::string& f : failed)
         list += (list.empty() ? "" : ",") + jsonString(f);
     m_out.line("{\"event\":\"protocols_restored\",\"text\":" + jsonString(text) + ",\"failed\":[" +
@@ -294,7 +280,7 @@ std::string parseFindOptions(const std::vector<std::string>& args, FindOptions& 
 }
 
 int runFindProtocol(const FindOptions& options, std::FILE* out) {
-    Out start{out};
+    JsonLines start{out};
     start.line("{\"event\":\"start\",\"schema\":1,\"mode\":\"find_protocol\",\"program\":" +
                jsonString(options.program) + ",\"version\":" + jsonString(options.version) +
                ",\"device\":" + jsonString(options.device) +

@@ -6,6 +6,7 @@
 #include "terminal/capture.h"
 #include "terminal/check.h"
 #include "terminal/find_protocol.h"
+#include "terminal/watch_gpio.h"
 #include "terminal/curses_io.h"
 #include "platform/model/model.h"
 #include "terminal/library_log.h"
@@ -46,6 +47,9 @@ void printUsage(std::FILE* to, const std::string& me) {
         "                        which protocol the remote speaks, on a receiver that decodes\n"
         "                        raw light: every protocol on for N presses (default 3), then\n"
         "                        the saved ones back, on every way out (needs root)\n"
+        "       %1$s --watch-gpio [--seconds S] [--device DEVICE]\n"
+        "                        a saa7134 GPIO receiver's own debug lines for S seconds\n"
+        "                        (default 8): deaf, or a wrong card= (needs root)\n"
         "       %1$s --version   the program's version and its library's\n"
         "\n"
         "The board is a card's remote receiver unless the simulated board is asked for. Settings\n"
@@ -189,6 +193,23 @@ int findProtocol(const std::vector<std::string>& args, const std::string& me) {
     return terminal::runFindProtocol(options, stdout);
 }
 
+int watchGpio(const std::vector<std::string>& args, const std::string& me) {
+    terminal::WatchOptions options;
+    options.program = me;
+    options.version = programVersion().first;
+    const char* device = std::getenv("RIRERUV_DEVICE");
+    options.device = device != nullptr ? device : "auto";
+    std::string error = terminal::parseWatchOptions(args, options);
+    if (error.empty() && options.device == "simulated")
+        error = "the simulated board has no GPIO lines to watch: name a card's receiver";
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
+        printUsage(stderr, me);
+        return kExitUsage;
+    }
+    return terminal::runWatchGpio(options, stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -207,6 +228,8 @@ int main(int argc, char** argv) {
         return runDialog(argv[0], me);
     if (error.empty() && args[0] == "--find-protocol")
         return findProtocol({args.begin() + 1, args.end()}, me);
+    if (error.empty() && args[0] == "--watch-gpio")
+        return watchGpio({args.begin() + 1, args.end()}, me);
     terminal::CheckOptions options;
     options.program = me;
     options.version = programVersion().first;

@@ -33,7 +33,7 @@ bool enabledNow(const Receiver& r, const std::string& decoder) {
     std::string text = r.protocols;
     if (!r.sysPath.empty()) {
         std::string why; // the file as discovery read it stands in for one that cannot be read
-        readProtocols(r.sysPath + "/protocols", text, why);
+        readAttribute(r.sysPath + "/protocols", text, why);
     }
     const ProtocolList p = parseProtocols(text);
     return std::find(p.enabled.begin(), p.enabled.end(), decoder) != p.enabled.end();

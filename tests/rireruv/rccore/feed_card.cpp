@@ -16,7 +16,9 @@
 // umockdev device file for the card (one whose receiver decodes raw light, say), FEED_PROTOCOL
 // the rc_proto number of every lirc press, and FEED_PROTOCOLS_OUT a file that gets the
 // receiver's protocols file as it is once the program has ended (read through the testbed, not
-// through the program under test).
+// through the program under test). FEED_KMSG names a file of kernel log records: /dev/kmsg
+// and saa7134's ir_debug parameter (0) are added to the testbed, a control line "kmsg" writes
+// the next record, and FEED_PARAM_OUT gets the parameter as the program left it.
 //
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
@@ -98,6 +100,16 @@ void hold(rccore_test::MockCard& card, uint32_t scancode) {
     }
 }
 
+const char kIrDebug[] = "/sys/module/saa7134/parameters/ir_debug";
+
+// The next record of FEED_KMSG into the testbed's /dev/kmsg.
+void logRecord(rccore_test::MockCard& card) {
+    static std::ifstream records(std::getenv("FEED_KMSG"));
+    std::string record;
+    if (std::getline(records, record))
+        card.kmsg(record + "\n");
+}
+
 int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vector<uint32_t>& keys) {
     size_t next = 0;
     std::string line;
@@ -111,7 +123,9 @@ int feed(rccore_test::MockCard& card, int control, pid_t child, const std::vecto
                     line += buf[i];
                     continue;
                 }
-                if (next < keys.size())
+                if (line == "kmsg")
+                    logRecord(card);
+                else if (next < keys.size())
                     (line == "hold" ? hold : press)(card, keys[next++]);
                 line.clear();
             }
@@ -164,6 +178,10 @@ int keepProtocols(int status) {
         std::ifstream in("/sys/class/rc/rc0/protocols");
         std::ofstream(out) << in.rdbuf();
     }
+    if (const char* param = std::getenv("FEED_PARAM_OUT")) {
+        std::ifstream in(kIrDebug);
+        std::ofstream(param) << in.rdbuf();
+    }
     return status;
 }
 
@@ -194,5 +212,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     rccore_test::MockCard card(cardDevice(), CARD_IOCTL, g_lirc);
+    if (std::getenv("FEED_KMSG") != nullptr) {
+        card.addKmsg();
+        card.file(kIrDebug, "0\n");
+    }
     return keepProtocols(feed(card, control, startProgram(argv + 4), keys));
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <sys/time.h>
 #include <unistd.h>
@@ -192,6 +193,30 @@ void MockCard::link(const std::string& path, const std::string& target) {
     g_mkdir_with_parents(inBed.substr(0, inBed.rfind('/')).c_str(), 0755);
     if (symlink(target.c_str(), inBed.c_str()) != 0)
         throw std::runtime_error("cannot link " + inBed + ": " + std::strerror(errno));
+}
+
+void MockCard::file(const std::string& path, const std::string& text) {
+    gchar* root = umockdev_testbed_get_root_dir(m_bed);
+    const std::string inBed = std::string(root) + path;
+    g_free(root);
+    g_mkdir_with_parents(inBed.substr(0, inBed.rfind('/')).c_str(), 0755);
+    std::ofstream(inBed) << text;
+}
+
+void MockCard::addKmsg() {
+    // As the kernel has it (char 1:11); the N: line makes the testbed's node (a pty), which then
+    // stands for the machine's own in every open: a test never reads the real kernel log.
+    GError* error = nullptr;
+    check(umockdev_testbed_add_from_string(m_bed,
+                                           "P: /devices/virtual/mem/kmsg\nN: kmsg\n"
+                                           "E: DEVNAME=/dev/kmsg\nE: SUBSYSTEM=mem\n"
+                                           "A: dev=1:11\n",
+                                           &error),
+          error, "/dev/kmsg");
+}
+
+void MockCard::kmsg(const std::string& record) {
+    writeNode("/dev/kmsg", record.data(), record.size());
 }
 
 void MockCard::grabbedElsewhere(bool held) {

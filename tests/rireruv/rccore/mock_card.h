@@ -61,6 +61,11 @@ class MockCard {
     // A link in the testbed's /dev, as udev makes /dev/input/by-path names: relative, to the
     // node ("../event5").
     void link(const std::string& path, const std::string& target);
+    // A file in the testbed (a module's parameter under /sys/module, say), with its text.
+    void file(const std::string& path, const std::string& text);
+    // /dev/kmsg in the testbed, as a stream the test writes the kernel's log lines to.
+    void addKmsg();
+    void kmsg(const std::string& record);
     // The receive mode a reader set on /dev/lirc0 (LIRC_MODE_*), 0 before any.
     uint32_t lircMode() const;
 
