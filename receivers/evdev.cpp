@@ -95,7 +95,7 @@ EventReader::~EventReader() {
 }
 
 Drained EventReader::drain(std::vector<Press>& out) {
-    for (;;) {
+    for (unsigned events = 0; events < kRecordsPerDrain * 4; ++events) { // a press is 3-4 events
         input_event ev{};
         const int rc = libevdev_next_event(m_dev, m_flags, &ev);
         if (rc == LIBEVDEV_READ_STATUS_SUCCESS) {
@@ -119,6 +119,7 @@ Drained EventReader::drain(std::vector<Press>& out) {
             return Drained::Gone;
         }
     }
+    return Drained::Ready; // the rest waits for the next poll
 }
 
 // A grab by another program (lircd's devinput driver, a media centre) silences the device

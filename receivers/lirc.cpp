@@ -33,7 +33,11 @@ class LircReader : public Reader {
 Drained LircReader::drain(std::vector<Press>& out) {
     // The kernel refuses a buffer that is not a whole number of records.
     unsigned char buf[sizeof(lirc_scancode) * 32];
-    for (;;) {
+    // A node that always has data, or is always interrupted, must not hold the poll: the rest
+    // stays queued for the next one, nothing lost.
+    const size_t before = out.size();
+    for (unsigned reads = 0; reads < kRecordsPerDrain && out.size() - before < kRecordsPerDrain;
+         ++reads) {
         const ssize_t n = read(m_fd, buf, sizeof buf);
         if (n > 0) {
             m_pending.insert(m_pending.end(), buf, buf + n);
@@ -47,6 +51,7 @@ Drained LircReader::drain(std::vector<Press>& out) {
             return Drained::Gone;
         }
     }
+    return Drained::Ready;
 }
 
 void LircReader::decode(std::vector<Press>& out) {

@@ -4,6 +4,7 @@
 
 #include "rireruv/shown.h"
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -76,7 +77,9 @@ Target pickByName(const std::string& name, const std::vector<Receiver>& found) {
 std::string notAReceiver(const std::string& path, const std::vector<Receiver>& found) {
     struct stat st {};
     std::string what;
-    if (stat(path.c_str(), &st) != 0)
+    if (stat(path.c_str(), &st) != 0 && errno == ELOOP)
+        what = "is a loop of links (or more than 40 of them)";
+    else if (stat(path.c_str(), &st) != 0)
         what = "does not exist";
     else if (S_ISDIR(st.st_mode))
         what = "is a folder, not a device";

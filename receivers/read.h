@@ -2,7 +2,9 @@
 // (whole 24-byte records), or the event device through libevdev (MSC_SCAN, not key codes, so
 // keys the kernel's keymap does not know still count).
 //
-// Callers rely on: drain takes everything queued since the last call, oldest first; once it
+// Callers rely on: drain takes what is queued since the last call, oldest first, up to
+// kRecordsPerDrain records or events (a flood's rest stays queued for the next call, nothing
+// lost); once it
 // returns Gone the node is finished with and later calls find nothing.
 #pragma once
 
@@ -16,6 +18,11 @@
 struct input_event;
 
 namespace rireruv {
+
+// What one drain takes at most, and the reads it makes at most (an EINTR or a one-record read
+// counts too): far more than a person presses in a poll, and a bounded time in it however
+// much a node has queued or however often a read is interrupted.
+const unsigned kRecordsPerDrain = 2048;
 
 const int kProtocolUnknown = -1; // the event device does not say which protocol a press used
 

@@ -30,6 +30,7 @@ enum RireruvNoteKind {
     RIRERUV_NOTE_RELEASED = 6,       // press: one already told, whose key is now up
     RIRERUV_NOTE_LOST = 7,           // text: where an attempt that became no key died; press:
                                      // its layer, and its scancode and protocol where known
+    RIRERUV_NOTE_GONE = 8,           // text: the receiver went away; no press will come again
 };
 
 struct RireruvPress {

@@ -241,6 +241,10 @@ void Tally::lost(const std::string& layer, const std::string& text, bool coded, 
     tell(RIRERUV_NOTE_LOST, &press, text);
 }
 
+void Tally::gone(const std::string& text) {
+    tell(RIRERUV_NOTE_GONE, nullptr, text);
+}
+
 void Tally::withdrawHint() {
     if (!m_hintStanding)
         return;

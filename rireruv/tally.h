@@ -66,6 +66,8 @@ class Tally {
     // others of rccore/layers.h. coded: scancode and protocol are known.
     void lost(const std::string& layer, const std::string& text, bool coded, uint64_t scancode,
               const std::string& protocol);
+    // The receiver went away (its reason already said): a listener waiting for presses stops.
+    void gone(const std::string& text);
     // How many attempts were lost since begin(), for the summary and the hint.
     unsigned lostCount() const { return m_lost; }
     // Also tells the listener; say() calls it.

@@ -22,6 +22,7 @@ bool Tally::silentFor(int /*seconds*/, uint64_t /*nowMs*/) {
     return false;
 }
 void Tally::hint(const std::string& /*text*/) {}
+void Tally::gone(const std::string& /*text*/) {}
 void Tally::lost(const std::string& /*layer*/, const std::string& /*text*/, bool /*coded*/,
                  uint64_t /*scancode*/, const std::string& /*protocol*/) {}
 void Tally::message(const std::string& /*text*/) {}

@@ -19,7 +19,8 @@ namespace {
 
 const unsigned kPeriodMs = 200; // the dialog's timer
 const int kExitPass = 0, kExitTimeout = 1, kExitFailed = 2, kExitSignalled = 128;
-const int kSchema = 1; // raised when a field changes meaning or goes; new fields keep it
+const int kExitGone = 3; // only between the poll and the verdict: exits as kExitFailed
+const int kSchema = 1;   // raised when a field changes meaning or goes; new fields keep it
 
 volatile std::sig_atomic_t g_signal = 0;
 
@@ -35,6 +36,7 @@ struct Listener {
     bool started = false;
     std::vector<std::string> early;
     int lost = 0;
+    bool gone = false; // the receiver went away: no press will come
 
     void emit(const std::string& line) {
         if (!started)
@@ -110,6 +112,9 @@ void onNote(void* context, int kind, const RireruvPress* press, const char* text
                 "\",\"text\":" + jsonString(text != nullptr ? text : "") + "}");
     } else if (kind == RIRERUV_NOTE_HINT_WITHDRAWN) {
         l->emit("{\"event\":\"hint_withdrawn\"}");
+    } else if (kind == RIRERUV_NOTE_GONE) {
+        l->gone = true;
+        l->emit("{\"event\":\"gone\",\"text\":" + jsonString(text != nullptr ? text : "") + "}");
     } else if (kind == RIRERUV_NOTE_LOST && press != nullptr) {
         l->emit(lostLine(*press, text != nullptr ? text : ""));
     }
@@ -201,6 +206,8 @@ int pollBoard(const CheckOptions& options, const Listener& l) {
             break;
         if (l.presses >= options.presses)
             return kExitPass;
+        if (l.gone) // waiting out the timeout would call a lost card a silent remote
+            return kExitGone;
         if (nowMs() - start >= options.timeoutMs)
             return kExitTimeout;
     }
@@ -215,6 +222,8 @@ const char* verdictWord(int status) {
         return "timeout";
     case kExitFailed:
         return "init_failed";
+    case kExitGone:
+        return "gone";
     default:
         return "interrupted";
     }
@@ -296,6 +305,7 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
     if (g_signal != 0)
         status = kExitSignalled + g_signal;
     verdict(l, status, options, init, board);
+    status = status == kExitGone ? kExitFailed : status;
     if (l.lost == EPIPE || g_signal == SIGPIPE)
         return kExitSignalled + SIGPIPE; // the reader left, as with any tool in a pipe: no word
     if (l.lost != 0) {

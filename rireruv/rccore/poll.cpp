@@ -98,6 +98,7 @@ void Poller::gone() {
     m_reader.reset();
     say(reason);
     m_trace.line("error " + reason);
+    tally().gone(reason);
 }
 
 } // namespace rireruv

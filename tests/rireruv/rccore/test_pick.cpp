@@ -41,6 +41,10 @@ const std::vector<Receiver> kMixed = {
 TEST(PickReceiver, EachBadSettingSaysWhy) {
     std::ofstream(scratch("regular")) << "x";
     mkdir(scratch("folder").c_str(), 0755);
+    std::remove(scratch("loop-a").c_str());
+    std::remove(scratch("loop-b").c_str());
+    symlink(scratch("loop-b").c_str(), scratch("loop-a").c_str());
+    symlink(scratch("loop-a").c_str(), scratch("loop-b").c_str());
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"", "is not a receiver: give auto, rcN, /dev/lircK or /dev/input/eventK"},
         {"rc", "is not a receiver"},
@@ -52,6 +56,7 @@ TEST(PickReceiver, EachBadSettingSaysWhy) {
         {scratch("regular"), "is a regular file, not a device"},
         {scratch("folder"), "is a folder, not a device"},
         {scratch("missing"), "does not exist"},
+        {scratch("loop-a"), "is a loop of links"},
         {"/dev/lirc9", "does not exist; found rc0 (mceusb, mceusb IR (test card)) on USB "
                        "0471:0815, /dev/lirc0 /dev/input/event3; rc1"},
     };

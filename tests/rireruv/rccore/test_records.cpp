@@ -1,7 +1,9 @@
 // Polling a receiver through its lirc records: lirc_scancode records written to one end of a
 // socket pair as the kernel queues them, read and traced by a Poller at the other end.
 #include "rireruv/rccore/poll.h"
+#include "rireruv/notes.h"
 #include "tests/support/files.h"
+#include "tests/support/listening.h"
 
 #include <linux/lirc.h>
 
@@ -93,6 +95,22 @@ TEST(LircRecords, MoreThanOneReadsWorthIsDrainedInOnePoll) {
     EXPECT_EQ(r.lines().size(), 101u);
 }
 
+// A node that always has more must not hold the poll: one poll takes a bounded number of
+// records, the next takes the rest, and none is lost.
+TEST(LircRecords, AFloodIsTakenOverPollsAndNothingIsLost) {
+    Receiver r(SOCK_STREAM);
+    const unsigned flood = rireruv::kRecordsPerDrain + 52;
+    std::vector<lirc_scancode> records(flood); // one write: a socket queues few small ones
+    for (unsigned i = 0; i < flood; ++i)
+        records[i].scancode = 0x1000 + i;
+    const ssize_t size = static_cast<ssize_t>(records.size() * sizeof records[0]);
+    ASSERT_EQ(write(r.kernel, records.data(), static_cast<size_t>(size)), size);
+    r.poll();
+    EXPECT_EQ(r.lines().size(), rireruv::kRecordsPerDrain + 1) << "a bounded first poll";
+    EXPECT_EQ(r.poll(), (0x1000 + flood - 1) & 0xFF);
+    EXPECT_EQ(r.lines().size(), flood + 2) << "every record, over two polls";
+}
+
 // A mocked node is a stream, not a packet device: half a record waits for its other half.
 TEST(LircRecords, ARecordSplitAcrossReadsIsJoined) {
     Receiver r(SOCK_STREAM);
@@ -113,9 +131,16 @@ TEST(LircRecords, ADeviceThatHangsUpIsSaidOnceAndPollingGoesOn) {
     r.press(0x44);
     close(r.kernel);
     r.kernel = -1;
+    int goneNotes = 0; // what ends --check at once
+    Listening listening(
+        [](void* heard, int kind, const RireruvPress*, const char*) {
+            *static_cast<int*>(heard) += kind == RIRERUV_NOTE_GONE ? 1 : 0;
+        },
+        &goneNotes);
     testing::internal::CaptureStderr();
     EXPECT_EQ(r.poll(), -1) << "a receiver that is gone shows no byte";
     EXPECT_EQ(r.poll(), -1);
+    EXPECT_EQ(goneNotes, 1);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "rireruv: rc0 (/dev/lirc0) is gone (the device hung up): no more presses will "
                    "be read. The verifier keeps running; start it again once the card is back\n");
