@@ -2,6 +2,8 @@
 // testbed, mock_card.h; run under umockdev-wrapper). Prints press-to-shown latency (median,
 // 95th percentile, worst) over PRESSES presses (default 40) and the CPU time of polling the
 // idle card for IDLE_SECONDS (default 60).
+// bench_rccore --raw IDLE_SECONDS: only the idle polling, of a receiver whose lirc node has a
+// raw path too, so that the board reads it through two handles (presses and light).
 //
 // Why this way: the library is polled through its exported entry every 200 ms, as the
 // dialog's timer does, and each press is written to the event device at a random moment
@@ -9,6 +11,8 @@
 // cost of reading the node. The target is p95 <= 250 ms. Figures only; it never fails.
 #include "tests/rireruv/rccore/mock_card.h"
 #include "platform/zelk.h"
+
+#include <linux/lirc.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <sys/resource.h>
+#include <string>
 #include <thread>
 #include <time.h>
 #include <vector>
@@ -121,17 +126,21 @@ void printLatencies(std::vector<double> all) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int presses = argc > 1 ? std::atoi(argv[1]) : 40;
+    const bool raw = argc > 1 && std::string(argv[1]) == "--raw";
+    const int presses = raw ? 0 : argc > 1 ? std::atoi(argv[1]) : 40;
     const double idleSeconds = argc > 2 ? std::atof(argv[2]) : 60;
-    rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, false);
-    setenv("RIRERUV_DEVICE", "/dev/input/event5", 1);
+    rccore_test::MockCard card(CARD_DEVICE, CARD_IOCTL, raw);
+    if (raw)
+        card.offerRawPath();
+    setenv("RIRERUV_DEVICE", raw ? "/dev/lirc0" : "/dev/input/event5", 1);
     if (ZELK_HWInit() != 0) {
         std::printf("the board did not open (its reason is above)\n");
         return 1;
     }
     Poller poller;
     poller.start();
-    printLatencies(latencies(card, poller, presses));
+    if (!raw)
+        printLatencies(latencies(card, poller, presses));
 
     const double threadBefore = poller.cpuSeconds(), processBefore = processCpuSeconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
@@ -139,8 +148,11 @@ int main(int argc, char** argv) {
     const double process = processCpuSeconds() - processBefore;
     poller.stop();
     ZELK_Free();
-    std::printf("idle card polled for %.0f s: %.1f ms CPU in the polls (%.3f%% of one core), "
+    std::printf("idle card%s polled for %.0f s: %.1f ms CPU in the polls (%.3f%% of one core), "
                 "%.1f ms for the whole process (with umockdev's worker)\n",
+                !raw                                 ? ""
+                : card.lircMode() == LIRC_MODE_MODE2 ? " (both handles: presses and raw light)"
+                                                     : " (the raw handle did not open)",
                 idleSeconds, thread * 1e3, thread * 100 / idleSeconds, process * 1e3);
     return 0;
 }

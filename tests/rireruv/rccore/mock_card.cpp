@@ -28,6 +28,7 @@ const char kLircNode[] = "/dev/lirc0";
 // Scancode mode is the one mode a saa7134 lirc node has; a reader that asks for another one is
 // refused, as the kernel refuses it.
 std::atomic<uint32_t> g_lircMode{0};
+std::atomic<bool> g_rawPath{false}; // the lirc node also offers MODE2, as a raw receiver's
 
 void check(gboolean ok, GError* error, const char* what) {
     if (!ok) {
@@ -65,10 +66,10 @@ gboolean onLircIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client
     long result = 0;
     int err = 0;
     if (request == LIRC_GET_FEATURES) {
-        value = LIRC_CAN_REC_SCANCODE;
+        value = LIRC_CAN_REC_SCANCODE | (g_rawPath ? LIRC_CAN_REC_MODE2 : 0);
     } else if (request == LIRC_GET_REC_MODE) {
         value = g_lircMode.load() != 0 ? g_lircMode.load() : LIRC_MODE_SCANCODE;
-    } else if (value == LIRC_MODE_SCANCODE) {
+    } else if (value == LIRC_MODE_SCANCODE || (g_rawPath && value == LIRC_MODE_MODE2)) {
         g_lircMode = value;
     } else {
         result = -1;
@@ -193,6 +194,10 @@ void MockCard::link(const std::string& path, const std::string& target) {
     g_mkdir_with_parents(inBed.substr(0, inBed.rfind('/')).c_str(), 0755);
     if (symlink(target.c_str(), inBed.c_str()) != 0)
         throw std::runtime_error("cannot link " + inBed + ": " + std::strerror(errno));
+}
+
+void MockCard::offerRawPath() {
+    g_rawPath = true;
 }
 
 void MockCard::file(const std::string& path, const std::string& text) {

@@ -61,6 +61,9 @@ class MockCard {
     // A link in the testbed's /dev, as udev makes /dev/input/by-path names: relative, to the
     // node ("../event5").
     void link(const std::string& path, const std::string& target);
+    // The lirc node offers MODE2 too, as a receiver that decodes raw light: a reader opens it a
+    // second time for the light. One stream serves both opens, so only an idle node is faithful.
+    void offerRawPath();
     // A file in the testbed (a module's parameter under /sys/module, say), with its text.
     void file(const std::string& path, const std::string& text);
     // /dev/kmsg in the testbed, as a stream the test writes the kernel's log lines to.
