@@ -4,8 +4,9 @@
 # build/, then unpacked anew for each test, so that no test sees what another installed.
 # usage: debian-root.sh DEST      (DEST is emptied first; it must be under build/)
 # Needs root (debootstrap and chroot do) and the debootstrap package.
-# DEST gets /proc and the host's /dev mounted (apt, tmux and ptys need them); a test unmounts
-# them when done with debian-root.sh --umount DEST. Removal never crosses into a mount.
+# DEST gets /proc and a /dev of its own mounted (apt, tmux and ptys need them; the machine's
+# /dev is never bound in); a test unmounts them with debian-root.sh --umount DEST. Removal
+# never crosses into a mount.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cache=$top/build/debian-root/bookworm-minbase.tar
@@ -45,4 +46,16 @@ fi
 rm -rf --one-file-system "$dest" && mkdir -p "$dest"
 tar -C "$dest" -xf "$cache"
 mount -t proc proc "$dest/proc"
-mount --rbind /dev "$dest/dev"
+# A /dev of the root's own: a small tmpfs with the nodes apt, tmux and the tests use, and a new
+# devpts instance for the root's terminals. The machine's /dev is never bound in, so nothing a
+# package's maintainer script does inside can change the device nodes other tests are using.
+mount -t tmpfs -o mode=0755,nosuid,size=1m rootdev "$dest/dev"
+for node in null:1:3 zero:1:5 full:1:7 random:1:8 urandom:1:9 tty:5:0; do
+  IFS=: read -r name major minor <<<"$node"
+  mknod -m 0666 "$dest/dev/$name" c "$major" "$minor"
+done
+mkdir -p "$dest/dev/pts" "$dest/dev/shm"
+mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 rootpts "$dest/dev/pts"
+ln -s pts/ptmx "$dest/dev/ptmx"
+ln -s /proc/self/fd "$dest/dev/fd"
+for i in 0:stdin 1:stdout 2:stderr; do ln -s "/proc/self/fd/${i%%:*}" "$dest/dev/${i#*:}"; done
