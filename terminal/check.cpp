@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 namespace terminal {
 
@@ -24,8 +25,36 @@ const int kSchema = 1;   // raised when a field changes meaning or goes; new fie
 
 volatile std::sig_atomic_t g_signal = 0;
 
+// The first signal ends the check on its way out (the library freed, the verdict written); a
+// second one, while a slow library call or a blocked write keeps it busy, ends it at once, as
+// that signal would.
 void onSignal(int signal) {
-    g_signal = signal;
+    if (g_signal == 0 && signal == SIGPIPE) {
+        g_signal = signal; // the reader left: like any tool in a pipe, without a word
+        return;
+    }
+    if (g_signal == 0) {
+        g_signal = signal;
+        static const char kEnding[] = "check: ending once the library's call returns (a second "
+                                      "signal ends it at once)\n";
+        const ssize_t said = write(STDERR_FILENO, kEnding, sizeof kEnding - 1);
+        (void)said; // nothing to do in a handler if standard error is gone
+        return;
+    }
+    if (signal == SIGPIPE)
+        return; // every write after the reader left raises it: it is no second request
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+// Without SA_RESTART: a write blocked on a full pipe returns EINTR at the signal instead of
+// waiting on for a reader that may never come.
+void catchSignals() {
+    struct sigaction action {};
+    action.sa_handler = &onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaction(sig, &action, nullptr);
 }
 
 // Lines wait until the start line is out, so that it is the first a script reads; a line that
@@ -288,8 +317,7 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
     Listener l;
     l.out = out;
     rireruv_listen(&onNote, &l);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-        std::signal(sig, &onSignal);
+    catchSignals();
     const int init = ZELK_HWInit();
     const RireruvBoard* board = init != ZELK_INIT_FAILED ? rireruv_board() : nullptr;
     l.started = true;
@@ -308,6 +336,8 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
     status = status == kExitGone ? kExitFailed : status;
     if (l.lost == EPIPE || g_signal == SIGPIPE)
         return kExitSignalled + SIGPIPE; // the reader left, as with any tool in a pipe: no word
+    if (g_signal != 0)
+        return status; // a write the signal cut short is no output lost
     if (l.lost != 0) {
         std::fprintf(stderr, "%s: --check could not write its output (%s): stopped%s; exit %d\n",
                      options.program.c_str(), std::strerror(l.lost),

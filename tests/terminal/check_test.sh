@@ -100,6 +100,21 @@ for sig in TERM:143 INT:130 HUP:129 QUIT:131; do
 done
 echo "ok: SIGTERM, SIGINT, SIGHUP, SIGQUIT end it with 128 + the signal, the library freed"
 
+# Inside a slow library call the first signal waits for the call; a second ends it at once.
+rm -f "$out" "$trace"
+"${clean[@]}" RIRERUV_DATA="05" RIRERUV_DELAY_MS=30000 RIRERUV_TRACE="$trace" "$exe" --check \
+  </dev/null >"$out" 2>"$err" &
+pid=$!
+for _ in $(seq 200); do grep -q '"board: ' "$out" 2>/dev/null && break; sleep 0.05; done
+kill -TERM "$pid"
+for _ in $(seq 200); do grep -q 'a second signal ends it at once' "$err" && break; sleep 0.05; done
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+[ "$status" = 143 ] || fail "a second SIGTERM in a slow call: exit $status"
+grep -q '"verdict":"pass"' "$out" && fail "a pass after two signals"
+echo "ok: a second SIGTERM inside a slow library call ends it at once, with 143"
+
 # Output that cannot be written is no pass: a full disc and a closed standard output exit 2
 # and say why; a reader that leaves ends it as SIGPIPE would. The library is freed each time it
 # was set up.
