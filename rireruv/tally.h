@@ -6,6 +6,7 @@
 // Windows library, where nobody can, so that it stays as small as a vendor's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace rireruv {
+
+// A remote has a few dozen keys; a stream of noise could have any number of codes, and the
+// count of distinct ones is not worth unbounded memory.
+const size_t kDistinctKept = 4096;
 
 // A frame as a board took it: a press, a repeat of a key held, or (keyUp) the held key's
 // release.

@@ -1,7 +1,8 @@
 // The check mode: the library's notes (notes.h) turned into JSON lines, a poll every 200 ms.
 #include "terminal/check.h"
 
-#include "platform/model/model.h"
+#include "terminal/check_lines.h"
+
 #include "rireruv/notes.h"
 #include "platform/zelk.h"
 
@@ -21,7 +22,6 @@ namespace {
 const unsigned kPeriodMs = 200; // the dialog's timer
 const int kExitPass = 0, kExitTimeout = 1, kExitFailed = 2, kExitSignalled = 128;
 const int kExitGone = 3; // only between the poll and the verdict: exits as kExitFailed
-const int kSchema = 1;   // raised when a field changes meaning or goes; new fields keep it
 
 volatile std::sig_atomic_t g_signal = 0;
 
@@ -82,53 +82,6 @@ struct Listener {
     }
 };
 
-std::string flag(int value) {
-    return value < 0 ? "null" : value != 0 ? "true" : "false";
-}
-
-std::string text(const char* value) {
-    return value != nullptr && *value != 0 ? jsonString(value) : "null";
-}
-
-std::string hexOf(unsigned long long value) {
-    char hex[24];
-    std::snprintf(hex, sizeof hex, "0x%llx", value);
-    return hex;
-}
-
-std::string pressLine(const RireruvPress& p) {
-    return "{\"event\":\"press\",\"number\":" + std::to_string(p.number) +
-           ",\"ms\":" + std::to_string(p.msSinceRun) +
-           ",\"kernel_us\":" + (p.timed != 0 ? std::to_string(p.kernelUs) : "null") +
-           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
-           "\",\"protocol\":" + jsonString(p.protocol) + ",\"repeat\":" + flag(p.repeat) +
-           ",\"toggle\":" + (p.toggle < 0 ? "null" : std::to_string(p.toggle)) +
-           ",\"key\":" + (p.key != nullptr ? jsonString(p.key) : "null") +
-           ",\"keymap\":" + jsonString(p.keymap) + ",\"byte\":" + std::to_string(p.byte) +
-           ",\"shown\":" + flag(p.shown) + "}";
-}
-
-// A press's end: how many frames it had, how long it was held, and what told its end.
-std::string releaseLine(const RireruvPress& p) {
-    return "{\"event\":\"release\",\"number\":" + std::to_string(p.number) +
-           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
-           "\",\"frames\":" + std::to_string(p.frames) +
-           ",\"held_us\":" + (p.timed != 0 ? std::to_string(p.heldUs) : "null") +
-           ",\"kernel_us\":" + (p.timed != 0 ? std::to_string(p.kernelUs + p.heldUs) : "null") +
-           ",\"by\":" + jsonString(p.releasedBy != nullptr ? p.releasedBy : "") + "}";
-}
-
-// An attempt that became no key: the layer it died in, what it was where that is known.
-std::string lostLine(const RireruvPress& p, const std::string& text) {
-    const bool coded = p.coded != 0;
-    return "{\"event\":\"lost\",\"layer\":" + jsonString(p.layer) +
-           ",\"ms\":" + std::to_string(p.msSinceRun) +
-           ",\"scancode\":" + (coded ? std::to_string(p.scancode) : "null") +
-           ",\"hex\":" + (coded ? "\"" + hexOf(p.scancode) + "\"" : "null") +
-           ",\"protocol\":" + (coded ? jsonString(p.protocol) : "null") +
-           ",\"text\":" + jsonString(text) + "}";
-}
-
 void onNote(void* context, int kind, const RireruvPress* press, const char* text) {
     auto* l = static_cast<Listener*>(context);
     if (kind == RIRERUV_NOTE_PRESS && press != nullptr) {
@@ -147,53 +100,6 @@ void onNote(void* context, int kind, const RireruvPress* press, const char* text
     } else if (kind == RIRERUV_NOTE_LOST && press != nullptr) {
         l->emit(lostLine(*press, text != nullptr ? text : ""));
     }
-}
-
-// "nec rc-5" as ["nec","rc-5"].
-std::string jsonList(const char* words) {
-    std::string list, word;
-    for (const char* c = words; c != nullptr; ++c) {
-        if (*c != ' ' && *c != 0) {
-            word += *c;
-            continue;
-        }
-        if (!word.empty())
-            list += (list.empty() ? "" : ",") + jsonString(word);
-        word.clear();
-        if (*c == 0)
-            break;
-    }
-    return "[" + list + "]";
-}
-
-// What a script needs before any press: the schema, the versions, the board and its receiver,
-// and what was asked. The board fields are null when the set-up failed.
-std::string startLine(const CheckOptions& o, const RireruvBoard* b, int init) {
-    std::string line =
-        "{\"event\":\"start\",\"schema\":" + std::to_string(kSchema) +
-        ",\"program\":" + jsonString(o.program) + ",\"version\":" + jsonString(o.version) +
-        ",\"library\":" + jsonString(rireruv_version()) + ",\"init\":" + std::to_string(init);
-    const bool simulated = b != nullptr && std::string(b->board) == "simulated";
-    if (b == nullptr)
-        line += ",\"board\":null,\"simulated\":null,\"asked_by\":null";
-    else
-        line += ",\"board\":" + jsonString(b->board) + ",\"simulated\":" + flag(simulated) +
-                ",\"asked_by\":" + text(b->asked);
-    if (b == nullptr || simulated)
-        line += ",\"receiver\":null,\"driver\":null,\"card\":null,\"node\":null,\"keymap\":"
-                "null,\"decoder\":null,\"protocols\":null,\"available_protocols\":null,"
-                "\"autorepeat_ms\":null";
-    else
-        line += ",\"receiver\":" + jsonString(b->board) + ",\"driver\":" + text(b->driver) +
-                ",\"card\":" + text(b->card) + ",\"node\":" + text(b->node) +
-                ",\"keymap\":" + text(b->keymap) + ",\"decoder\":" + text(b->decoder) +
-                ",\"protocols\":" + jsonList(b->protocols) +
-                ",\"available_protocols\":" + jsonList(b->available) + ",\"autorepeat_ms\":" +
-                (b->repeatDelayMs < 0 ? std::string("null")
-                                      : "[" + std::to_string(b->repeatDelayMs) + "," +
-                                            std::to_string(b->repeatPeriodMs) + "]");
-    return line + ",\"presses\":" + std::to_string(o.presses) +
-           ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + "}";
 }
 
 uint64_t nowMs() {
@@ -345,23 +251,6 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
         return kExitFailed;
     }
     return status;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char32_t c : model::decodeUtf8(text)) {
-        if (c == U'"' || c == U'\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            model::appendUtf8(out, c);
-        }
-    }
-    return out + "\"";
 }
 
 } // namespace terminal
