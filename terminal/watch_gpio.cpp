@@ -70,7 +70,7 @@ int openLog(std::string& why) {
 std::vector<rireruv::GpioChange> watch(int log, const WatchOptions& o, JsonLines& out) {
     std::vector<rireruv::GpioChange> changes;
     std::string pending;
-    const uint64_t end = nowMs() + o.seconds * 1000u;
+    const uint64_t end = nowMs() + static_cast<uint64_t>(o.seconds) * 1000u;
     while (nowMs() < end && Undo::ended() == 0 && !out.lost) {
         char buf[2048];
         const ssize_t n = read(log, buf, sizeof buf);
@@ -128,7 +128,8 @@ int runWatchGpio(const WatchOptions& o, std::FILE* file) {
     const int log = openLog(logWhy);
     if (log < 0)
         return fail(out, o, logWhy);
-    // The driver polls the GPIO word only while somebody has the receiver open.
+    // The driver polls the GPIO word only while somebody has the receiver open: held, not read.
+    // cppcheck-suppress unreadVariable
     const rireruv::Opened reader = rireruv::openEvent(t.receiver->eventNode);
     std::string unrecorded;
     if (!Undo::instance().record(kParameter, saved, unrecorded)) {
