@@ -68,10 +68,10 @@ run
 restored || fail "protocols left as \"$(cat "$left")\", which the kernel shows otherwise"
 echo "ok: all protocols on in one write, nec-x and its address in 3 presses, the protocols back"
 
-for sig in TERM:143 INT:130 HUP:129; do
+for sig in TERM:143 INT:130 HUP:129 QUIT:131; do
   run "${sig%:*}"
   [ "$status" = "${sig#*:}" ] || fail "SIG${sig%:*}: exit $status"
   [ "$(tail -n 1 "$out" | jq -r .verdict)" = interrupted ] || fail "SIG${sig%:*}: verdict"
   restored || fail "SIG${sig%:*}: protocols left as \"$(cat "$left")\""
 done
-echo "ok: SIGTERM, SIGINT and SIGHUP end it with 128 + the signal, the protocols back each time"
+echo "ok: SIGTERM, SIGINT, SIGHUP and SIGQUIT end it with 128 + the signal, the protocols back each time"
