@@ -175,39 +175,38 @@ std::string takeDevice(std::vector<std::string>& args) {
     return "";
 }
 
-// The receiver RIRERUV_DEVICE (or --device) names, auto without one.
+// A mode's usage error: the reason and the usage on standard error.
+int usageError(const std::string& me, const std::string& error) {
+    std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
+    printUsage(stderr, me);
+    return kExitUsage;
+}
+
+// The receiver a mode acts on: what RIRERUV_DEVICE (or --device) names, auto without one; the
+// simulated board has nothing a mode could look at (error says so).
+std::string modeDevice(const std::string& what, std::string& error) {
+    const char* device = std::getenv("RIRERUV_DEVICE");
+    if (error.empty() && device != nullptr && std::string(device) == "simulated")
+        error = "the simulated board has no " + what + ": name a card's receiver";
+    return device != nullptr ? device : "auto";
+}
+
 int findProtocol(const std::vector<std::string>& args, const std::string& me) {
     terminal::FindOptions options;
     options.program = me;
     options.version = programVersion().first;
-    const char* device = std::getenv("RIRERUV_DEVICE");
-    options.device = device != nullptr ? device : "auto";
     std::string error = terminal::parseFindOptions(args, options);
-    if (error.empty() && options.device == "simulated")
-        error = "the simulated board has no protocols to find: name a card's receiver";
-    if (!error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
-        printUsage(stderr, me);
-        return kExitUsage;
-    }
-    return terminal::runFindProtocol(options, stdout);
+    options.device = modeDevice("protocols to find", error);
+    return error.empty() ? terminal::runFindProtocol(options, stdout) : usageError(me, error);
 }
 
 int watchGpio(const std::vector<std::string>& args, const std::string& me) {
     terminal::WatchOptions options;
     options.program = me;
     options.version = programVersion().first;
-    const char* device = std::getenv("RIRERUV_DEVICE");
-    options.device = device != nullptr ? device : "auto";
     std::string error = terminal::parseWatchOptions(args, options);
-    if (error.empty() && options.device == "simulated")
-        error = "the simulated board has no GPIO lines to watch: name a card's receiver";
-    if (!error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
-        printUsage(stderr, me);
-        return kExitUsage;
-    }
-    return terminal::runWatchGpio(options, stdout);
+    options.device = modeDevice("GPIO lines to watch", error);
+    return error.empty() ? terminal::runWatchGpio(options, stdout) : usageError(me, error);
 }
 
 } // namespace

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace rireruv {
@@ -33,25 +32,9 @@ std::string shownJoined(const std::vector<std::string>& items, const std::string
     return out;
 }
 
-// A small file's text without its trailing newline; false when it cannot be read.
-bool readText(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    text.clear();
-    char buffer[512];
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<size_t>(got));
-    close(fd);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return got == 0;
-}
-
 std::string currentProtocols(const Receiver& r) {
-    std::string text;
-    if (!r.sysPath.empty() && readText(r.sysPath + "/protocols", text))
+    std::string text, why;
+    if (!r.sysPath.empty() && readAttribute(r.sysPath + "/protocols", text, why))
         return text;
     return r.protocols;
 }
@@ -132,8 +115,8 @@ void checkProcess(const std::string& procRoot, const std::string& pid,
         ++h.hidden;
     if (held.empty())
         return;
-    std::string command;
-    readText(procRoot + "/" + pid + "/comm", command);
+    std::string command, unread; // a process gone meanwhile is named by its pid
+    readAttribute(procRoot + "/" + pid + "/comm", command, unread);
     h.found.push_back((command.empty() ? "pid " + pid : shown(command) + " (pid " + pid + ")") +
                       " has " + shownJoined(held, " and ") + " open");
 }
