@@ -10,8 +10,8 @@
 // What a listener relies on: it is called on the thread that called the entry, from inside
 // ZELK_HWInit, ZELK_GetRemoteData or ZELK_Free, before that call returns; the pointers it gets
 // live only for the call. Presses come oldest first, numbered from 1 since ZELK_HWInit; a
-// poll that follows no poll for a second starts a run (Start pressed), and a press's poll time
-// counts from its run's first poll. A key held down is one press: its repeat frames come as
+// poll that follows no poll for three seconds starts a run (Start pressed), and a press's poll
+// time counts from its run's first poll. A key held down is one press: its repeat frames come as
 // HELD notes of that press (at most one a poll), and its release, where the receiver tells it,
 // as a RELEASED note; a press is never told twice as new. A hint comes once per run, when a run
 // has given no press for a while, and is withdrawn by the next press or the next run.

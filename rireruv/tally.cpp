@@ -16,7 +16,10 @@ namespace {
 RireruvListener g_listener = nullptr;
 void* g_context = nullptr;
 
-const uint64_t kRunPauseMs = 1000;
+// Polls come every 200 ms while Start holds, and nothing in a poll waits for long any more (the
+// look at other processes runs beside it, and a drain is bounded): a pause of three seconds is
+// a Stop, not a poll that a busy machine held back.
+const uint64_t kRunPauseMs = 3000;
 // rc-core lets a key go up when no frame came for its timeout plus the protocol's repeat period
 // (about 125 + 110 ms for NEC): a frame of the same code sooner is the key still held.
 const uint64_t kHoldGapUs = 250000;

@@ -58,7 +58,7 @@ class Tally {
     // The keys the keymap maps, or why they could not be read.
     void setKeymap(std::vector<MappedKey> keys, const std::string& unreadable);
     // At the start of each poll, before the board reads anything: a poll that follows the end
-    // of the last one by more than a second starts a run (Start pressed again).
+    // of the last one by more than three seconds starts a run (Start pressed again).
     void poll(uint64_t nowMs);
     // At the end of each poll, even an empty one: the frames it took, oldest first; the last
     // one's byte is what the poll wrote. Frames of a key held are one press; a press whose

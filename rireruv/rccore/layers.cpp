@@ -54,11 +54,10 @@ bool Layers::same(const RawFrame& f, const Press& p) {
 }
 
 // Decoded by us and by an enabled decoder of the kernel, yet no press: someone else took it.
-Lost Layers::undelivered(const RawFrame& f) const {
+Lost Layers::undelivered(const RawFrame& f, const Holders& h) const {
     std::string text = "light decoded as " + spoken(f) + " (scancode " + hex(f.scancode) +
                        "), and " + f.decoder + " is enabled on " + m_receiver.name +
                        ", but no press of it came from " + shown(m_node);
-    const Holders h = nodeHolders({m_node}, m_procRoot);
     if (!h.found.empty())
         text += ": the key was read by another program: " + h.found.front();
     else
@@ -107,14 +106,30 @@ void Layers::frame(const RawFrame& f, uint64_t nowMs, std::vector<Lost>& lost) {
     }
 }
 
+void Layers::sayUndelivered(std::vector<Lost>& lost) {
+    if (m_undelivered.empty())
+        return;
+    Holders h;
+    if (m_holders.ready(h)) {
+        for (const RawFrame& f : m_undelivered)
+            lost.push_back(undelivered(f, h));
+        m_undelivered.clear();
+    } else if (!m_holders.running()) {
+        m_holders.start([node = m_node, proc = m_procRoot](
+                            const ScanBounds& b) { return nodeHolders({node}, proc, b); },
+                        kScanBudget, kScanMaxLinks);
+    }
+}
+
 void Layers::poll(const std::vector<RawFrame>& frames, const std::vector<Press>& presses,
                   uint64_t nowMs, std::vector<Lost>& lost) {
     // Last poll's decoded frames had a poll more for their press.
     for (const RawFrame& f : m_waiting)
         if (std::none_of(presses.begin(), presses.end(),
                          [&](const Press& p) { return same(f, p); }))
-            lost.push_back(undelivered(f));
+            m_undelivered.push_back(f);
     m_waiting.clear();
+    sayUndelivered(lost);
     for (const RawFrame& f : frames)
         frame(f, nowMs, lost);
     m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),

@@ -10,12 +10,15 @@
 //   noise                  light too short for any protocol (said at most every 10 s)
 //
 // A decoded frame waits one poll for its press: the decoder may hand it over a moment after
-// the frame's edges have been read.
+// the frame's edges have been read. One that gets none waits again for the look at who holds
+// the node, which runs beside the polls (beside.h).
 #pragma once
 
 #include "receivers/find.h"
 #include "receivers/raw.h"
 #include "receivers/read.h"
+#include "rireruv/rccore/beside.h"
+#include "rireruv/rccore/silence.h"
 
 #include <cstdint>
 #include <string>
@@ -44,14 +47,17 @@ class Layers {
 
   private:
     void frame(const RawFrame& f, uint64_t nowMs, std::vector<Lost>& lost);
-    Lost undelivered(const RawFrame& f) const;
+    Lost undelivered(const RawFrame& f, const Holders& h) const;
+    void sayUndelivered(std::vector<Lost>& lost);
     static bool same(const RawFrame& f, const Press& p);
 
     Receiver m_receiver;
     std::string m_keymap, m_node, m_procRoot;
-    std::vector<RawFrame> m_waiting; // decoded last poll, no press of them yet
+    std::vector<RawFrame> m_waiting;     // decoded last poll, no press of them yet
+    std::vector<RawFrame> m_undelivered; // no press came: said once the look at holders ends
     uint64_t m_noiseSaidMs = 0;
     unsigned m_noise = 0;
+    Beside<Holders> m_holders; // last, so that it stops first
 };
 
 } // namespace rireruv

@@ -1,6 +1,8 @@
 // Polling a receiver: drain, trace every press before the call's own line, keep the last byte.
 #include "rireruv/rccore/poll.h"
 
+#include "rireruv/rccore/silence.h"
+
 #include "receivers/keymap.h"
 #include "rireruv/tally.h"
 
@@ -54,17 +56,32 @@ void Poller::light(const std::vector<Press>& presses) {
         m_edgesAtPress = m_raw->edges();
 }
 
-// With the raw light to look at, silence has one cause left when no edge came at all.
-std::string Poller::silence() {
+void Poller::sayHint(const std::string& why) {
+    m_trace.line("hint " + why);
+    tally().hint(why);
+}
+
+// With the raw light to look at, silence has one cause left when no edge came at all, and
+// nothing to look up. Without it, the checklist looks at other processes: beside the polls.
+void Poller::silence() {
+    std::string why;
+    const bool silent = tally().silentFor(kSilentSeconds, monotonicMs());
+    if (m_scan.ready(why)) {
+        if (silent) // else a press came (or a new run began) while it looked
+            sayHint(why);
+        return;
+    }
+    if (!silent || m_scan.running())
+        return;
+    const std::string none = "no press in " + std::to_string(kSilentSeconds) + " s from " + m_label;
     if (m_raw && m_raw->edges() == m_edgesAtPress)
-        return "no press in " + std::to_string(kSilentSeconds) + " s from " + m_label +
-               ": no light at all: the receiver heard nothing. The remote's battery and aim (a "
-               "phone camera shows its LED), and the receiver's cable where the card has an "
-               "external eye";
-    if (m_raw)
-        return "no press in " + std::to_string(kSilentSeconds) + " s from " + m_label +
-               ": light came, and where each attempt died is in the press log";
-    return m_whySilent();
+        sayHint(none + ": no light at all: the receiver heard nothing. The remote's battery and "
+                       "aim (a phone camera shows its LED), and the receiver's cable where the "
+                       "card has an external eye");
+    else if (m_raw)
+        sayHint(none + ": light came, and where each attempt died is in the press log");
+    else
+        m_scan.start(m_whySilent, kScanBudget, kScanMaxLinks);
 }
 
 int Poller::poll(unsigned char* pbyData) {
@@ -76,11 +93,8 @@ int Poller::poll(unsigned char* pbyData) {
         light(presses);
     if (lost)
         gone();
-    else if (m_reader && m_whySilent && tally().silentFor(kSilentSeconds, monotonicMs())) {
-        const std::string why = silence();
-        m_trace.line("hint " + why);
-        tally().hint(why);
-    }
+    else if (m_reader && m_whySilent)
+        silence();
     // A receiver that is gone has no present byte: showing an old one would pretend it is there.
     if (m_last < 0 || !m_reader || pbyData == nullptr) {
         m_trace.remoteData(nullptr);

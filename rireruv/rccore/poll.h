@@ -6,6 +6,7 @@
 #pragma once
 
 #include "receivers/read.h"
+#include "rireruv/rccore/beside.h"
 #include "rireruv/rccore/layers.h"
 #include "rireruv/report.h"
 
@@ -20,8 +21,12 @@ class Poller {
   public:
     // label names the receiver in messages: "rc0 (/dev/lirc0)".
     Poller(std::unique_ptr<Reader> reader, std::string label, Trace trace);
-    // What to check when nothing arrives; asked only when it is time to say it.
-    void whenSilent(std::function<std::string()> why) { m_whySilent = std::move(why); }
+    // What to check when nothing arrives; asked only when it is time to say it, on a thread
+    // beside the polls (beside.h), and said by the first poll after it ends, if the run is
+    // still silent then.
+    void whenSilent(std::function<std::string(const ScanBounds&)> why) {
+        m_whySilent = std::move(why);
+    }
     // The receiver's raw light too, read after the presses (so that it never takes or delays
     // one), each lost attempt told with the layer it died in.
     void watchLight(std::unique_ptr<RawReader> raw, std::unique_ptr<Layers> layers) {
@@ -33,17 +38,19 @@ class Poller {
   private:
     void take(const std::vector<Press>& presses);
     void light(const std::vector<Press>& presses);
-    std::string silence();
+    void silence();
+    void sayHint(const std::string& why);
     void gone();
 
     std::unique_ptr<Reader> m_reader;
     std::string m_label;
     Trace m_trace;
-    std::function<std::string()> m_whySilent;
+    std::function<std::string(const ScanBounds&)> m_whySilent;
     int m_last = -1; // the byte of the most recent press, or -1 before the first
     std::unique_ptr<RawReader> m_raw;
     std::unique_ptr<Layers> m_layers;
     uint64_t m_edgesAtPress = 0; // the raw edges read up to the last press
+    Beside<std::string> m_scan;  // last, so that it stops before what it may read goes
 };
 
 } // namespace rireruv

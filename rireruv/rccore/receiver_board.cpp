@@ -30,7 +30,6 @@ class ReceiverBoard : public RemoteBoard {
     std::vector<std::string> m_errors;
     Trace m_trace;
     std::unique_ptr<Poller> m_poller;
-    Receiver m_receiver; // the one read, for the hint when nothing arrives
 };
 
 // The keymap's keys, read from the event device even when the lirc node is the one read: only
@@ -144,11 +143,11 @@ int ReceiverBoard::init() {
     m_trace.hwInit(0);
     tally().begin(r.name, r.keymap.empty() ? "its keymap" : r.keymap, facts);
     readKeys(r);
-    m_receiver = r;
     m_poller = std::make_unique<Poller>(std::move(opened.reader), r.name + " (" + shown(node) + ")",
                                         m_trace);
-    m_poller->whenSilent(
-        [this, node] { return whyNothingArrives(m_receiver, node, kSilentSeconds); });
+    m_poller->whenSilent([r, node](const ScanBounds& bounds) {
+        return whyNothingArrives(r, node, kSilentSeconds, "/proc", bounds);
+    });
     if (!r.lircNode.empty()) {
         OpenedRaw raw = openRaw(r.lircNode);
         if (raw.reader)

@@ -86,12 +86,16 @@ enum class Seen { Yes, Gone, Hidden };
 
 // Held nodes go in the order of nodes, not of descriptors, so a line reads the same each time.
 Seen nodesOpenIn(const std::string& fdDir, const std::vector<std::string>& nodes,
-                 std::vector<std::string>& held) {
+                 std::vector<std::string>& held, const ScanBounds& bounds, size_t& links) {
     DIR* dir = opendir(fdDir.c_str());
     if (dir == nullptr)
         return errno == ENOENT ? Seen::Gone : Seen::Hidden;
     std::vector<bool> open(nodes.size(), false);
     while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        if (bounds.over(links++))
+            break; // what this process has open so far still counts
         const std::string target = readLink(fdDir + "/" + entry->d_name);
         for (size_t i = 0; i < nodes.size(); ++i)
             open[i] = open[i] || target == nodes[i];
@@ -108,9 +112,10 @@ bool isPid(const char* name) {
 }
 
 void checkProcess(const std::string& procRoot, const std::string& pid,
-                  const std::vector<std::string>& nodes, Holders& h) {
+                  const std::vector<std::string>& nodes, Holders& h, const ScanBounds& bounds,
+                  size_t& links) {
     std::vector<std::string> held;
-    const Seen seen = nodesOpenIn(procRoot + "/" + pid + "/fd", nodes, held);
+    const Seen seen = nodesOpenIn(procRoot + "/" + pid + "/fd", nodes, held, bounds, links);
     if (seen == Seen::Hidden)
         ++h.hidden;
     if (held.empty())
@@ -131,19 +136,34 @@ std::vector<std::string> nodesOf(const Receiver& r, const std::string& nodeRead)
     return nodes;
 }
 
-// "Nobody" only when every process could be looked at; otherwise say who could not.
+// The advice and the count first, then as many holders as kHoldersNamed: with thousands of
+// holders, a list in front would push the advice out of the bounded line. "Nobody" only when
+// every process could be looked at; otherwise say who could not.
 std::string holdersHint(const std::vector<std::string>& nodes, const Holders& h) {
+    const std::string fuser = "fuser -v " + shownJoined(nodes, " ") + " as root";
     if (!h.listed)
-        return "cannot list the processes; fuser -v " + shownJoined(nodes, " ") +
-               " as root shows who has them open";
+        return "cannot list the processes; " + fuser + " shows who has them open";
     std::vector<std::string> parts;
-    if (!h.found.empty())
-        parts.push_back(joined(h.found, ", ") +
-                        " (a reader that grabs the event device, as lircd does, silences it for "
-                        "everybody else: stop it and try again)");
+    if (!h.found.empty()) {
+        const size_t n = h.found.size(), named = std::min(n, kHoldersNamed);
+        std::string line =
+            std::to_string(n) + (n == 1 ? " other process has " : " other processes have ") +
+            shownJoined(nodes, " or ") +
+            " open, and a reader that grabs the event device (as lircd does) "
+            "silences it for everybody else: stop it and try again: " +
+            joined({h.found.begin(), h.found.begin() + static_cast<long>(named)}, ", ");
+        if (named < n)
+            line += ", and " + std::to_string(n - named) + " more (" + fuser + " lists them)";
+        parts.push_back(line);
+    }
     if (h.hidden > 0)
-        parts.push_back("cannot see other users' processes (" + std::to_string(h.hidden) +
-                        "); fuser -v " + shownJoined(nodes, " ") + " as root shows them");
+        parts.push_back("cannot see other users' processes (" + std::to_string(h.hidden) + "); " +
+                        fuser + " shows them");
+    if (h.unseen > 0)
+        parts.push_back(std::to_string(h.unseen) +
+                        " processes not looked at (too many open descriptors to read in " +
+                        std::to_string(kScanBudget.count() / 1000) + " s); " + fuser +
+                        " shows them all");
     if (parts.empty())
         parts.push_back("nobody else has " + shownJoined(nodes, " or ") + " open");
     return joined(parts, "; ");
@@ -159,7 +179,8 @@ std::string lastResort(const Receiver& r) {
 
 } // namespace
 
-Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& procRoot) {
+Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& procRoot,
+                    const ScanBounds& bounds) {
     Holders h;
     DIR* proc = opendir(procRoot.c_str());
     if (proc == nullptr) {
@@ -172,14 +193,20 @@ Holders nodeHolders(const std::vector<std::string>& nodes, const std::string& pr
             pids.push_back(std::strtol(entry->d_name, nullptr, 10));
     closedir(proc);
     std::sort(pids.begin(), pids.end());
-    for (const long pid : pids)
-        if (pid != getpid())
-            checkProcess(procRoot, std::to_string(pid), nodes, h);
+    size_t links = 0;
+    for (size_t i = 0; i < pids.size(); ++i) {
+        if (bounds.over(links)) {
+            h.unseen = pids.size() - i;
+            break;
+        }
+        if (pids[i] != getpid())
+            checkProcess(procRoot, std::to_string(pids[i]), nodes, h, bounds, links);
+    }
     return h;
 }
 
 std::string whyNothingArrives(const Receiver& r, const std::string& nodeRead, int seconds,
-                              const std::string& procRoot) {
+                              const std::string& procRoot, const ScanBounds& bounds) {
     const std::vector<std::string> nodes = nodesOf(r, nodeRead);
     // Without raw light there is no evidence of where a press died: what is left is a list.
     std::string line =
@@ -187,7 +214,7 @@ std::string whyNothingArrives(const Receiver& r, const std::string& nodeRead, in
         "): a checklist, as " + r.name +
         " shows no raw light to tell from: " + protocolHint(r, parseProtocols(currentProtocols(r)));
     if (!nodes.empty())
-        line += "; " + holdersHint(nodes, nodeHolders(nodes, procRoot));
+        line += "; " + holdersHint(nodes, nodeHolders(nodes, procRoot, bounds));
     return line + "; " + lastResort(r);
 }
 

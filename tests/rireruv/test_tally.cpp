@@ -74,17 +74,19 @@ TEST_F(TallyTest, NumbersRunOnAcrossRunsAndTimesCountFromEachRunsStart) {
     poll(10200, {press(0x40c, "KEY_POWER")});
     poll(10400);
     poll(10600, {press(0x05), press(0x1f), press(0x40c, "KEY_POWER")}); // three in one poll
-    // Stop, and Start again two seconds later: a new run.
-    poll(12600, {press(0x00)});
-    poll(12800);
-    poll(13000, {press(0x00)}); // the same key twice is two presses
+    poll(12600, {press(0x07)}); // a poll a busy machine held back for two seconds: the same run
+    // Stop, and Start again four seconds later: a new run.
+    poll(16600, {press(0x00)});
+    poll(16800);
+    poll(17000, {press(0x00)}); // the same key twice is two presses
     EXPECT_EQ(heard.notes, (std::vector<std::string>{
                                "press 1 +200 0x40c KEY_POWER 0C shown",
                                "press 2 +600 0x5 - 05",
                                "press 3 +600 0x1f - 1F",
                                "press 4 +600 0x40c KEY_POWER 0C shown",
-                               "press 5 +0 0x0 - 00 shown",
-                               "press 6 +400 0x0 - 00 shown",
+                               "press 5 +2600 0x7 - 07 shown",
+                               "press 6 +0 0x0 - 00 shown",
+                               "press 7 +400 0x0 - 00 shown",
                            }));
 }
 

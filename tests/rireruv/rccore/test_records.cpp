@@ -2,6 +2,7 @@
 // socket pair as the kernel queues them, read and traced by a Poller at the other end.
 #include "rireruv/rccore/poll.h"
 #include "rireruv/notes.h"
+#include "rireruv/tally.h"
 #include "tests/support/files.h"
 #include "tests/support/listening.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -150,6 +152,72 @@ TEST(LircRecords, ADeviceThatHangsUpIsSaidOnceAndPollingGoesOn) {
     EXPECT_EQ(lines[3].rfind("error rc0 (/dev/lirc0) is gone", 0), 0u);
     EXPECT_EQ(lines[4], "ZELK_GetRemoteData -");
     EXPECT_EQ(lines[5], "ZELK_GetRemoteData -");
+}
+
+// A run that began ms ago and gave nothing, its polls never far enough apart to start another.
+void silentSince(uint64_t ms) {
+    const uint64_t now = rireruv::monotonicMs();
+    rireruv::tally().begin("rc0", "rc-test");
+    for (uint64_t back = ms; back > 0; back -= std::min<uint64_t>(back, 2500)) {
+        rireruv::tally().poll(now - back);
+        rireruv::tally().presses({}, now - back);
+    }
+}
+
+// The look at who holds the nodes can take seconds: polls go on beside it, a press answers at
+// once, a press while it looked keeps its hint unsaid, and freeing the board stops it.
+TEST(LircRecords, ASlowLookForHoldersNeverHoldsAPoll) {
+    struct Scan {
+        std::atomic<bool> entered{false}, released{false}, ended{false}, stopped{false};
+    };
+    for (const bool pressMeanwhile : {true, false}) {
+        SCOPED_TRACE(pressMeanwhile ? "a press while it looks" : "silence throughout");
+        Receiver r;
+        auto scan = std::make_shared<Scan>();
+        r.poller->whenSilent([scan](const rireruv::ScanBounds& bounds) {
+            scan->entered = true;
+            while (!scan->released && !bounds.over(0))
+                usleep(1000);
+            scan->stopped = bounds.stop != nullptr && bounds.stop->load();
+            scan->ended = true;
+            return std::string("held by lircd");
+        });
+        silentSince(9000);
+        EXPECT_EQ(r.poll(), -1);
+        while (!scan->entered)
+            usleep(1000);
+        if (pressMeanwhile) {
+            r.press(0x33);
+            EXPECT_EQ(r.poll(), 0x33);
+            EXPECT_FALSE(scan->ended) << "the poll waited for the look";
+        }
+        EXPECT_EQ(r.poll(), pressMeanwhile ? 0x33 : -1);
+        EXPECT_FALSE(scan->ended) << "the poll waited for the look";
+        scan->released = true;
+        while (!scan->ended)
+            usleep(1000);
+        r.poll(); // the first poll after it ends takes its result
+        const auto lines = r.lines();
+        const bool hinted =
+            std::find(lines.begin(), lines.end(), "hint held by lircd") != lines.end();
+        EXPECT_EQ(hinted, !pressMeanwhile) << "a press withdrew the reason to say it";
+    }
+    // Freed while it looks: the board's end asks the look to stop, and waits for it.
+    Receiver r;
+    auto scan = std::make_shared<Scan>();
+    r.poller->whenSilent([scan](const rireruv::ScanBounds& bounds) {
+        scan->entered = true;
+        while (!bounds.over(0))
+            usleep(1000);
+        scan->stopped = bounds.stop->load();
+        return std::string();
+    });
+    silentSince(9000);
+    r.poll();
+    while (!scan->entered)
+        usleep(1000);
+    r.poller.reset();
+    EXPECT_TRUE(scan->stopped) << "it ran to its deadline rather than stop when asked";
 }
 
 } // namespace

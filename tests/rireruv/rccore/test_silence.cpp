@@ -6,6 +6,7 @@
 // would otherwise cause; every test builds its own under the build folder, since ctest runs
 // them at once.
 #include "rireruv/rccore/silence.h"
+#include "rireruv/shown.h"
 
 #include <gtest/gtest.h>
 
@@ -189,7 +190,11 @@ TEST_F(Silence, HiddenProcessesAreNotNobody) {
     EXPECT_EQ(h.hidden, 1);
     EXPECT_EQ(h.found.size(), 2u);
     const std::string line = why(receiver("", ""));
-    EXPECT_TRUE(has(line, "; lircd (pid 101) has /dev/lirc0 open")) << line;
+    EXPECT_TRUE(has(line, "; 2 other processes have /dev/lirc0 or /dev/input/event5 open, and a "
+                          "reader that grabs the event device (as lircd does) silences it for "
+                          "everybody else: stop it and try again: lircd (pid 101) has /dev/lirc0 "
+                          "open, kodi"))
+        << line;
     EXPECT_TRUE(has(line, "kodi (pid 102) has /dev/lirc0 and /dev/input/event5 open")) << line;
     EXPECT_TRUE(has(line, "; cannot see other users' processes (1); fuser -v /dev/lirc0 "
                           "/dev/input/event5 as root shows them"))
@@ -220,6 +225,31 @@ TEST_F(Silence, NobodyOnlyWhenEveryProcessWasSeen) {
         << blind;
 }
 
+// With thousands of holders, or more descriptors than the look may read, the advice and the
+// count still lead the bounded line, and what was not looked at is said, not called nobody.
+TEST_F(Silence, ManyHoldersOrTooManyDescriptorsKeepTheAdvice) {
+    for (int pid = 1000; pid < 3000; ++pid)
+        process(std::to_string(pid), "holder", {"/dev/lirc0"});
+    const std::string crowd = rireruv::bounded(why(receiver("", "")));
+    EXPECT_TRUE(has(crowd, "; 2000 other processes have /dev/lirc0 or /dev/input/event5 open, and "
+                           "a reader that grabs"))
+        << crowd;
+    EXPECT_TRUE(has(crowd, "holder (pid 1007) has /dev/lirc0 open, and 1992 more (fuser -v"))
+        << crowd;
+    EXPECT_FALSE(has(crowd, "(pid 1008)")) << crowd;
+    EXPECT_TRUE(has(crowd, "if none of this: the remote's battery")) << "the advice was cut";
+
+    rireruv::ScanBounds bounds;
+    bounds.maxLinks = 500;
+    const rireruv::Holders some = rireruv::nodeHolders({"/dev/lirc0"}, proc.string(), bounds);
+    EXPECT_EQ(some.found.size(), 500u);
+    EXPECT_EQ(some.unseen, 1500u);
+    const std::string cut = rireruv::whyNothingArrives(receiver("", ""), "/dev/lirc0", 5, proc,
+                                                       rireruv::ScanBounds::none());
+    EXPECT_TRUE(has(cut, "; 2000 processes not looked at (too many open descriptors")) << cut;
+    EXPECT_FALSE(has(cut, "nobody")) << cut;
+}
+
 // The protocols file and other processes' names go into the hint as they are, unless escaped:
 // a command that clears the screen, or a newline, would reach the press log's terminal.
 TEST_F(Silence, NamesFromTheKernelAndOtherProcessesAreEscaped) {
@@ -228,7 +258,7 @@ TEST_F(Silence, NamesFromTheKernelAndOtherProcessesAreEscaped) {
     EXPECT_TRUE(has(line, "only lirc is enabled on rc0")) << line;
     EXPECT_TRUE(has(line, "ir-keytable -s rc0 -p rc-5\\e[2J (available: rc-5\\e[2J sony\\x7F)"))
         << line;
-    EXPECT_TRUE(has(line, "; evil\\e]0;title\\x07 (pid 300) has /dev/lirc0 open")) << line;
+    EXPECT_TRUE(has(line, ": evil\\e]0;title\\x07 (pid 300) has /dev/lirc0 open")) << line;
 
     const std::string decoding = why(receiver("", "[rc-6\x1B[2J] [lirc]"));
     EXPECT_TRUE(has(decoding, "rc0 decodes rc-6\\e[2J in software")) << decoding;
