@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <pthread.h>
+#include <sys/resource.h>
 
 namespace rireruv {
 
@@ -18,12 +19,16 @@ ScanBounds ScanBounds::none() {
 }
 
 // The new thread inherits the mask in force when it is made: all blocked, then put back here.
+// It runs at the lowest priority: on a busy machine, the polls and the keys come first.
 std::thread quietThread(std::function<void()> body) {
     sigset_t all, was;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &was);
     try {
-        std::thread t(std::move(body));
+        std::thread t([body = std::move(body)] {
+            setpriority(PRIO_PROCESS, 0, 19); // on Linux, this thread alone
+            body();
+        });
         pthread_sigmask(SIG_SETMASK, &was, nullptr);
         return t;
     } catch (...) {

@@ -26,8 +26,9 @@ struct ScanBounds {
     static ScanBounds none();
 };
 
-// A thread that takes no signal: SIGINT and the others must reach the thread that waits in
-// poll() or read(), whose EINTR is how a front end hears them.
+// A thread that takes no signal, at the lowest priority: SIGINT and the others must reach the
+// thread that waits in poll() or read(), whose EINTR is how a front end hears them, and the
+// look must take only the CPU that the polls and the keys leave.
 std::thread quietThread(std::function<void()> body);
 
 template <class T> class Beside {
