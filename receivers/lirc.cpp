@@ -3,10 +3,12 @@
 
 #include "rireruv/shown.h"
 
+#include <linux/input-event-codes.h>
 #include <linux/lirc.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -21,14 +23,44 @@ class LircReader : public Reader {
     ~LircReader() override { close(m_fd); }
     Drained drain(std::vector<Press>& out) override;
     std::string why() const override { return m_why; }
+    std::string notice() override { return std::move(m_notice); }
 
   private:
     void decode(std::vector<Press>& out);
+    void skipped(size_t bytes);
 
     int m_fd;
     std::vector<unsigned char> m_pending; // a mocked node is a stream: part of a record may wait
-    std::string m_why;
+    std::string m_why, m_notice;
+    bool m_toldSkip = false;
+    uint64_t m_lastNs = 0; // the time of the last record read
 };
+
+// What a record of the kernel's looks like: only the two flags it sets, a protocol of the enum
+// (with room for ones a later kernel adds), a key code up to KEY_MAX, and its time on the
+// monotonic clock (ktime_get_ns), not past now nor before the record before it. Bytes that are
+// not a whole record (a stray fragment on a stream) read as records fail this at once, where
+// reading on would misread every record after them: a window a few bytes off moves the time's
+// bytes up (a time past now) or down (before the last record's).
+bool plausible(const lirc_scancode& r, uint64_t nowNs, uint64_t lastNs) {
+    return (r.flags & ~(LIRC_SCANCODE_FLAG_TOGGLE | LIRC_SCANCODE_FLAG_REPEAT)) == 0 &&
+           r.rc_proto < 64 && r.keycode <= KEY_MAX && r.timestamp <= nowNs && r.timestamp >= lastNs;
+}
+
+uint64_t monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+void LircReader::skipped(size_t bytes) {
+    if (m_toldSkip)
+        return;
+    m_toldSkip = true;
+    m_notice = "gave " + std::to_string(bytes) +
+               " bytes that are no whole record: they were skipped, and reading resumed at the "
+               "next whole record (said once)";
+}
 
 Drained LircReader::drain(std::vector<Press>& out) {
     // The kernel refuses a buffer that is not a whole number of records.
@@ -55,10 +87,20 @@ Drained LircReader::drain(std::vector<Press>& out) {
 }
 
 void LircReader::decode(std::vector<Press>& out) {
-    size_t used = 0;
+    size_t used = 0, skip = 0;
+    const uint64_t nowNs = monotonicNs() + 1000000000u; // a second's room for a coarse clock
     for (; m_pending.size() - used >= sizeof(lirc_scancode); used += sizeof(lirc_scancode)) {
         lirc_scancode record;
         std::memcpy(&record, m_pending.data() + used, sizeof record);
+        if (!plausible(record, nowNs, m_lastNs)) { // a byte on, until a record starts again
+            ++skip;
+            used -= sizeof(lirc_scancode) - 1;
+            continue;
+        }
+        if (skip > 0)
+            skipped(skip);
+        skip = 0;
+        m_lastNs = record.timestamp;
         Press press;
         press.scancode = record.scancode;
         press.protocol = record.rc_proto;
@@ -70,6 +112,8 @@ void LircReader::decode(std::vector<Press>& out) {
         press.kernelUs = record.timestamp / 1000u;
         out.push_back(press);
     }
+    if (skip > 0)
+        skipped(skip);
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(used));
 }
 

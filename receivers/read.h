@@ -57,6 +57,8 @@ class Reader {
     // After Gone: what happened, as a person reads it after the node's name: "is gone (No
     // such device)".
     virtual std::string why() const = 0;
+    // Something the poll should say once, then "" again: bytes that were no whole record.
+    virtual std::string notice() { return ""; }
 };
 
 // A reader's why() when its node went away for cause: "is gone (<cause>)", one wording for

@@ -88,6 +88,11 @@ int Poller::poll(unsigned char* pbyData) {
     tally().poll(monotonicMs());
     std::vector<Press> presses;
     const bool lost = m_reader && m_reader->drain(presses) == Drained::Gone;
+    const std::string notice = m_reader ? m_reader->notice() : "";
+    if (!notice.empty()) {
+        say(m_label + " " + notice);
+        m_trace.line("notice " + m_label + " " + notice);
+    }
     take(presses);
     if (!lost)
         light(presses);

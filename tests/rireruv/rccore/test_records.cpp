@@ -38,8 +38,10 @@ struct Receiver {
         if (kernel >= 0)
             close(kernel);
     }
-    void press(uint64_t scancode, uint16_t flags = 0, uint16_t proto = RC_PROTO_NEC) {
+    void press(uint64_t scancode, uint16_t flags = 0, uint16_t proto = RC_PROTO_NEC,
+               uint64_t ns = 0) {
         lirc_scancode record{};
+        record.timestamp = ns;
         record.scancode = scancode;
         record.flags = flags;
         record.rc_proto = proto;
@@ -124,6 +126,34 @@ TEST(LircRecords, ARecordSplitAcrossReadsIsJoined) {
     ASSERT_EQ(write(r.kernel, bytes + 10, sizeof record - 10),
               static_cast<ssize_t>(sizeof record - 10));
     EXPECT_EQ(r.poll(), 0x42);
+}
+
+// Bytes that are no whole record (a stray fragment on a stream) are skipped and said once; the
+// records after them read as they are, wherever the fragment fell.
+TEST(LircRecords, AFragmentIsSkippedOnceAndReadingResynchronises) {
+    for (const size_t fragment : {1u, 7u, 23u}) {
+        SCOPED_TRACE(std::to_string(fragment) + " bytes");
+        Receiver r(SOCK_STREAM);
+        const std::vector<unsigned char> stray(fragment, 0xEE);
+        ASSERT_EQ(write(r.kernel, stray.data(), stray.size()), static_cast<ssize_t>(fragment));
+        testing::internal::CaptureStderr();
+        timespec now{}; // each record stamped on the monotonic clock, as the kernel does
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const uint64_t uptime = static_cast<uint64_t>(now.tv_sec) * 1000000000u - 3000000000u;
+        r.press(0x1234, LIRC_SCANCODE_FLAG_TOGGLE, RC_PROTO_RC5, uptime);
+        r.press(0x42, 0, RC_PROTO_NEC, uptime + 1000000000u);
+        EXPECT_EQ(r.poll(), 0x42);
+        // A later record whose bytes look like the fragment's: read as it is.
+        r.press(0xEEEEEE, 0, RC_PROTO_NEC, uptime + 2000000000u);
+        EXPECT_EQ(r.poll(), 0xEE);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "rireruv: rc0 (/dev/lirc0) gave " + std::to_string(fragment) +
+                      " bytes that are no whole record: they were skipped, and reading resumed "
+                      "at the next whole record (said once)\n");
+        const auto lines = r.lines();
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[1], "press scancode=0x1234 protocol=rc-5 repeat=0");
+    }
 }
 
 TEST(LircRecords, ADeviceThatHangsUpIsSaidOnceAndPollingGoesOn) {
