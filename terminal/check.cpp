@@ -164,12 +164,14 @@ const char* verdictWord(int status) {
     }
 }
 
+// The word tells a receiver gone from a failed set-up; the status is the exit status, 2 for both.
 void verdict(Listener& l, int status, const CheckOptions& o, int init, const RireruvBoard* b) {
     const std::string board = b == nullptr ? "null" : jsonString(b->board);
     const std::string signal =
         g_signal != 0 ? jsonString(std::string("SIG") + sigabbrev_np(g_signal)) : "null";
+    const int exitStatus = status == kExitGone ? kExitFailed : status;
     l.write("{\"event\":\"verdict\",\"verdict\":\"" + std::string(verdictWord(status)) +
-            "\",\"status\":" + std::to_string(status) + ",\"presses\":" +
+            "\",\"status\":" + std::to_string(exitStatus) + ",\"presses\":" +
             std::to_string(l.presses) + ",\"asked\":" + std::to_string(o.presses) +
             ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + ",\"init\":" + std::to_string(init) +
             ",\"board\":" + board + ",\"signal\":" + signal + "}");

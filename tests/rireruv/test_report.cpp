@@ -38,10 +38,12 @@ TEST(Report, OutsideTextIsEscapedAndCut) {
         {"C:\\path", "C:\\\\path"},
         {"Ger\xC3\xA4t \xE2\x82\xAC \xF0\x9F\x93\xBA",
          "Ger\xC3\xA4t \xE2\x82\xAC \xF0\x9F\x93\xBA"},
-        {"csi \xC2\x9B[31m", "csi \\xC2\\x9B[31m"},   // C1 control: valid UTF-8, obeyed
-        {"latin1 \xE4 end", "latin1 \\xE4 end"},      // not UTF-8
-        {"cut \xE2\x82", "cut \\xE2\\x82"},           // a character cut short
-        {"overlong \xC0\xAF", "overlong \\xC0\\xAF"}, // '/' in two bytes
+        {"csi \xC2\x9B[31m", "csi \\xC2\\x9B[31m"},            // C1 control: valid UTF-8, obeyed
+        {"latin1 \xE4 end", "latin1 \\xE4 end"},               // not UTF-8
+        {"cut \xE2\x82", "cut \\xE2\\x82"},                    // a character cut short
+        {"overlong \xC0\xAF", "overlong \\xC0\\xAF"},          // '/' in two bytes
+        {"overlong \xE0\x80\xAF", "overlong \\xE0\\x80\\xAF"}, // in three
+        {"overlong \xF0\x80\x80\xAF", "overlong \\xF0\\x80\\x80\\xAF"}, // in four
         {"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},
         {"beyond \xF4\x90\x80\x80", "beyond \\xF4\\x90\\x80\\x80"},
         {std::string(200, 'A'), std::string(120, 'A') + "... (200 bytes)"},
@@ -79,8 +81,9 @@ std::pair<std::string, std::vector<std::string>> said(const std::string& message
 // The front end drains standard error from a pipe between its turns: a message larger than the
 // pipe would never be written, and a raw byte a name brought in would reach its terminal.
 TEST(Report, EveryMessageIsOneBoundedLine) {
-    auto [err, heard] = said("forgot to escape \x1B[2J\nrireruv: board: forged");
-    EXPECT_EQ(err, "rireruv: forgot to escape \\x1B[2J\\x0Arireruv: board: forged\n");
+    auto [err, heard] = said("forgot to escape \x1B[2J\nrireruv: board: forged \xE0\x80\xAF");
+    EXPECT_EQ(err,
+              "rireruv: forgot to escape \\x1B[2J\\x0Arireruv: board: forged \\xE0\\x80\\xAF\n");
     EXPECT_EQ(heard, std::vector<std::string>{err.substr(9, err.size() - 10)});
 
     // The summary of a keymap of 20000 keys the remote never sent, each named.

@@ -8,6 +8,7 @@
 #include "tests/rireruv/rccore/mock_card.h"
 #include "receivers/keymap.h"
 #include "receivers/read.h"
+#include "tests/support/files.h"
 #include "tests/support/wait.h"
 
 #include <libevdev/libevdev.h>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -52,6 +54,33 @@ TEST(Keymap, ReadsTheCardsTableInIndexOrder) {
     const auto entries = rireruv::readKeymap(kEventNode, &error);
     EXPECT_EQ(error, "");
     EXPECT_EQ(asMockKeys(entries), rccore_test::cardKeymap());
+}
+
+// The card's answers with each keymap entry's scancode in 8 bytes, as a kernel whose keymaps hold
+// u64 scancodes gives them: the card's code with bit 32 set, so a reader that took 4 bytes shows.
+std::string answersWithEightByteScancodes() {
+    const std::string path = std::string(BUILD_SCRATCH) + "/card-event5-u64.ioctl";
+    std::ofstream out(path);
+    for (std::string line : linesOf(CARD_IOCTL)) {
+        const size_t hex = line.rfind(' ') + 1; // flags, len, index, keycode, scancode[32]
+        if (line.rfind("EVIOCGKEYCODE_V2 0 ", 0) == 0)
+            line.replace(hex + 2, 2, "08").replace(hex + 24, 2, "01");
+        out << line << "\n";
+    }
+    return path;
+}
+
+TEST(Keymap, ReadsScancodesOfEightBytes) {
+    rccore_test::MockCard card(CARD_DEVICE, answersWithEightByteScancodes());
+    std::string error = "left from before";
+    const auto entries = rireruv::readKeymap(kEventNode, &error);
+    EXPECT_EQ(error, "");
+    const auto& keys = rccore_test::cardKeymap();
+    ASSERT_EQ(entries.size(), keys.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].scancode, (uint64_t{1} << 32) | keys[i].scancode) << i;
+        EXPECT_EQ(entries[i].keycode, keys[i].keycode) << i;
+    }
 }
 
 // rc-core sets the key bit of every key its keymap maps; a described card whose bits and
