@@ -82,6 +82,12 @@ __attribute__((visibility("default"))) void rireruv_listen(RireruvListener liste
 // The board of the last successful ZELK_HWInit, or null before one and after a failed one.
 __attribute__((visibility("default"))) const struct RireruvBoard* rireruv_board(void);
 
+// The summary ZELK_Free would say ("summary: 5 presses ..."), as of the last poll; "" before a
+// board and once ZELK_Free has said it. For a front end that must end while a slow call holds
+// the library (a second Ctrl-C): it may be read in a signal handler, being replaced whole
+// between polls and never written in place.
+__attribute__((visibility("default"))) const char* rireruv_summary_so_far(void);
+
 // "1.2.0": this library's version, for --version.
 __attribute__((visibility("default"))) const char* rireruv_version(void);
 

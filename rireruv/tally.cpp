@@ -6,6 +6,7 @@
 #include "rireruv/report.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 
@@ -25,6 +26,12 @@ const uint64_t kRunPauseMs = 3000;
 const uint64_t kHoldGapUs = 250000;
 // A press whose frames stopped is released when a poll ends this long after the last frame.
 const uint64_t kSilenceMs = 300;
+
+// The summary as of the last poll, for rireruv_summary_so_far: replaced whole, one buffer while
+// the other is read, so that a signal handler may write it out while the library is stuck in a
+// slow call. -1: none (before a board, and once ZELK_Free has said it).
+char g_published[2][kMessageMax + 64]; // bounded() cuts at kMessageMax, with a note
+std::atomic<int> g_current{-1};
 
 // Every text a listener gets is bounded (report.h): it shows them on a terminal as they are.
 void tell(int kind, const RireruvPress* press, const std::string& text) {
@@ -57,6 +64,7 @@ void Tally::begin(const std::string& label, const std::string& keymap, const Boa
           &m_facts.keymap, &m_facts.protocols, &m_facts.decoder, &m_facts.available})
         *field = bounded(*field);
     m_began = true;
+    publish();
 }
 
 void Tally::setKeymap(std::vector<MappedKey> keys, const std::string& unreadable) {
@@ -64,6 +72,7 @@ void Tally::setKeymap(std::vector<MappedKey> keys, const std::string& unreadable
     for (MappedKey& k : m_keys)
         k.key = bounded(k.key);
     m_keymapUnreadable = unreadable;
+    publish();
 }
 
 void Tally::poll(uint64_t nowMs) {
@@ -73,8 +82,11 @@ void Tally::poll(uint64_t nowMs) {
         m_runCount = 0;
         m_hintSaid = false;
     }
+    const bool first = !m_polled;
     m_polled = true;
     m_pollStart = nowMs;
+    if (first) // polled now, even if this first poll never ends
+        publish();
 }
 
 // A frame continues the press held when the node says so, or, where it does not, when it is the
@@ -140,6 +152,21 @@ void Tally::presses(const std::vector<PressNote>& taken, uint64_t nowMs) {
     if (m_held.down && !m_held.upWillCome && nowMs > m_held.lastPollMs + kSilenceMs)
         release("silence", m_held.lastUs);
     m_lastPollEnd = nowMs;
+    publish();
+}
+
+void Tally::publish() const {
+    const std::string text = bounded(summary()); // as say() would write it
+    const int next = g_current.load() == 0 ? 1 : 0;
+    const size_t n = std::min(text.size(), sizeof g_published[next] - 1);
+    text.copy(g_published[next], n);
+    g_published[next][n] = 0;
+    g_current.store(next);
+}
+
+std::string Tally::finalSummary() {
+    g_current.store(-1);
+    return summary();
 }
 
 void Tally::start(const PressNote& f, bool shown, uint64_t nowMs) {
@@ -268,6 +295,11 @@ extern "C" const RireruvBoard* rireruv_board(void) {
                          f->protocols.c_str(), f->decoder.c_str(), f->available.c_str(),
                          f->repeatDelayMs,     f->repeatPeriodMs};
     return &board;
+}
+
+extern "C" const char* rireruv_summary_so_far(void) {
+    const int current = rireruv::g_current.load();
+    return current < 0 ? "" : rireruv::g_published[current];
 }
 
 extern "C" const char* rireruv_version(void) {

@@ -80,6 +80,8 @@ class Tally {
     // "5 presses (9 frames) read from rc0, 4 distinct keys; 1 of 13 keys of rc-x seen:
     // KEY_POWER; not seen: ...; not in rc-x: 0x40c (nec) ..."
     std::string summary() const;
+    // The summary ZELK_Free says, after which none is published (rireruv_summary_so_far).
+    std::string finalSummary();
     // The board of the last begin(), or null before one.
     const BoardFacts* board() const { return m_began ? &m_facts : nullptr; }
 
@@ -99,6 +101,7 @@ class Tally {
     void release(const char* by, uint64_t atUs);
     void tellHeld(int kind, const char* releasedBy);
     void withdrawHint();
+    void publish() const;
     std::string keysSeen(std::string& unseen) const;
     std::string unmappedCodes() const;
 

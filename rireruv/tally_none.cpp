@@ -29,5 +29,8 @@ void Tally::message(const std::string& /*text*/) {}
 std::string Tally::summary() const {
     return "";
 }
+std::string Tally::finalSummary() {
+    return "";
+}
 
 } // namespace rireruv

@@ -3,9 +3,12 @@
 
 #include "terminal/escape.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -16,6 +19,22 @@ namespace {
 int g_readEnd = -1;
 int g_realStderr = -1; // -1 as well when standard error was closed: nothing is written out
 volatile std::sig_atomic_t g_utf8 = 1;
+// What the thread has taken from the pipe, where a signal handler can still write it: the bytes
+// are in place before their size is published.
+char g_kept[StderrCapture::kKeptBytes];
+std::atomic<size_t> g_keptSize{0};
+
+// Byte by byte, without allocating, and so cruder than escapeText: a control byte but '\n'
+// becomes \xHH, and a byte beyond ASCII goes as it is where the locale is UTF-8 (whether or not
+// it is part of a character), or else becomes \xHH as well.
+void writeEscaped(const char* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        const bool shown = c == '\n' || (c >= 0x20 && c < 0x7F) || (c >= 0x80 && g_utf8);
+        char escaped[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+        writeAll(g_realStderr, shown ? data + i : escaped, shown ? 1 : sizeof escaped);
+    }
+}
 
 // With standard error closed, descriptor 2 is free and pipe() takes it: such an end is moved
 // above 2, or installing the write end as 2 would close it.
@@ -42,6 +61,7 @@ std::thread withoutSignals(void (StderrCapture::*body)(), StderrCapture* capture
 StderrCapture::StderrCapture() {
     std::fflush(stderr);
     g_utf8 = localeIsUtf8() ? 1 : 0;
+    g_keptSize = 0;
     g_realStderr = ::fcntl(2, F_DUPFD_CLOEXEC, 3); // before pipe() may take a free 2
     int fds[2] = {-1, -1};
     if (::pipe2(fds, O_CLOEXEC) != 0 || ::pipe2(m_stop, O_CLOEXEC) != 0) {
@@ -85,6 +105,9 @@ bool StderrCapture::readAvailable() {
 }
 
 void StderrCapture::add(const char* data, size_t size) {
+    const size_t kept = g_keptSize.load(), more = std::min(size, kKeptBytes - kept);
+    std::copy(data, data + more, g_kept + kept);
+    g_keptSize.store(kept + more);
     for (size_t i = 0; i < size; ++i) {
         if (data[i] == '\n') {
             endLine();
@@ -123,17 +146,20 @@ void StderrCapture::flushRaw() {
         return;
     char buffer[1024];
     ssize_t n;
-    while ((n = ::read(g_readEnd, buffer, sizeof buffer)) > 0) {
-        // Byte by byte, without allocating, and so cruder than escapeText: a control byte but
-        // '\n' becomes \xHH, and a byte beyond ASCII goes as it is where the locale is UTF-8
-        // (whether or not it is part of a character), or else becomes \xHH as well.
-        for (ssize_t i = 0; i < n; ++i) {
-            const auto c = static_cast<unsigned char>(buffer[i]);
-            const bool shown = c == '\n' || (c >= 0x20 && c < 0x7F) || (c >= 0x80 && g_utf8);
-            char escaped[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
-            writeAll(g_realStderr, shown ? buffer + i : escaped, shown ? 1 : sizeof escaped);
-        }
-    }
+    while ((n = ::read(g_readEnd, buffer, sizeof buffer)) > 0)
+        writeEscaped(buffer, static_cast<size_t>(n));
+}
+
+void StderrCapture::writeRaw(const char* text) {
+    if (g_realStderr >= 0)
+        writeEscaped(text, std::strlen(text));
+}
+
+void StderrCapture::flushAll() {
+    if (g_readEnd < 0 || g_realStderr < 0)
+        return;
+    writeEscaped(g_kept, g_keptSize.load());
+    flushRaw();
 }
 
 void StderrCapture::writeOut() const {

@@ -28,9 +28,16 @@ class StderrCapture {
     // Writes what is still in the pipe, escaped, to the real standard error; safe in a signal
     // handler.
     static void flushRaw();
+    // For a process a second signal ends at once, without this destructor: writes what the
+    // thread had already taken from the pipe (the first kKeptBytes of it), then what is still
+    // in it, escaped; safe in a signal handler.
+    static void flushAll();
+    // Text to the real standard error, escaped as flushRaw escapes; safe in a signal handler.
+    static void writeRaw(const char* text);
 
     static const size_t kLineKept = 2048;
     static const size_t kLinesKept = 1000; // the newest, for the exit; earlier ones are counted
+    static const size_t kKeptBytes = 64 * 1024;
 
   private:
     void readAll();       // the thread: until asked to stop, then what is left

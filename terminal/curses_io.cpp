@@ -24,9 +24,9 @@ volatile std::sig_atomic_t g_active = 0;
 volatile std::sig_atomic_t g_ending = 0; // the signal that asked the program to end
 volatile std::sig_atomic_t g_resized = 0;
 void (*g_afterRestore)() = nullptr;
+void (*g_whenKilled)() = nullptr;
 struct sigaction g_ncursesStop {}; // ncurses' own Ctrl-Z handling, which this one wraps
 
-const int kEscapeDelayMs = 25; // Esc alone is told from the start of a sequence by this pause
 // Mouse reports in SGR's form, whose numbers have no limit (X10's bytes stop at column 223),
 // and pastes bracketed, so that pasted text is not taken for keys (keys.h).
 const char kModesOn[] = "\x1b[?1000h\x1b[?1006h\x1b[?2004h";
@@ -36,13 +36,13 @@ void writeOut(const char* text, size_t size) {
     writeAll(STDOUT_FILENO, text, size);
 }
 
-void restore() {
+void restore(void (*after)() = g_afterRestore) {
     if (g_active) {
         g_active = 0;
         writeOut(kModesOff, sizeof kModesOff - 1);
         endwin();
-        if (g_afterRestore != nullptr)
-            g_afterRestore();
+        if (after != nullptr)
+            after();
     }
 }
 
@@ -50,7 +50,7 @@ void restore() {
 // second, while a slow library keeps the program from reading, ends the process at once.
 void onEnd(int sig) {
     if (g_ending != 0) {
-        restore();
+        restore(g_whenKilled != nullptr ? g_whenKilled : g_afterRestore);
         std::signal(sig, SIG_DFL);
         std::raise(sig); // delivered as this handler returns
         return;
@@ -125,15 +125,17 @@ attr_t cursesAttr(uint8_t a) {
 
 } // namespace
 
-CursesIo::CursesIo(void (*afterRestore)())
-    : m_unicode(localeIsUtf8()), m_start(std::chrono::steady_clock::now()) {
+CursesIo::CursesIo(void (*afterRestore)(), void (*whenKilled)())
+    : m_escapeDelayMs(escapeDelayMs(std::getenv("ESCDELAY"))), m_unicode(localeIsUtf8()),
+      m_start(std::chrono::steady_clock::now()) {
     checkTerminal();
     g_afterRestore = afterRestore;
+    g_whenKilled = whenKilled;
     for (int sig : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
         std::signal(sig, onCrash);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         handle(sig, onEnd); // before initscr, which then leaves them alone
-    std::atexit(restore);
+    std::atexit([] { restore(); });
     initscr();
     handle(SIGWINCH, onResize); // in place of ncurses', whose flag only its own reading sees
     handle(SIGTSTP, onStop, &g_ncursesStop);
@@ -195,6 +197,7 @@ CursesIo::Wait CursesIo::waitForBytes(int timeoutMs) {
     std::vector<Key> keys;
     m_decoder.feed(std::string(buffer, static_cast<size_t>(n)), keys);
     m_keys.insert(m_keys.end(), keys.begin(), keys.end());
+    m_decoderSince = now();
     return Wait::Bytes;
 }
 
@@ -207,25 +210,28 @@ bool CursesIo::read(Key& key, int timeoutMs) {
     return true;
 }
 
-// Waits for bytes until the deadline, and false when it passes; or, when a sequence is
-// unfinished, for its rest, as long as its patience (the escape delay), even past the deadline:
-// the rest of it is no key of its own.
+// Waits for bytes until the deadline, and false when it passes; or until the decoder's wait (for
+// the rest of a sequence, or the watch for a late rest) is over, if that comes first. That wait
+// counts from the decoder's last bytes, so a read that returns for a timer's tick meanwhile
+// neither starts it again nor holds the tick back.
 bool CursesIo::waitForKeys(uint64_t deadline) {
-    const int patience = m_decoder.patienceMs(kEscapeDelayMs);
+    int wait = m_decoder.patienceMs(m_escapeDelayMs);
+    if (wait < 0)
+        wait = m_decoder.lateRestMs();
+    const uint64_t over = m_decoderSince + static_cast<uint64_t>(std::max(wait, 0));
+    const uint64_t until = wait >= 0 ? std::min(deadline, over) : deadline;
     const uint64_t t = now();
-    const int timeout = patience >= 0  ? patience
-                        : t < deadline ? static_cast<int>(deadline - t)
-                                       : 0;
-    const Wait waited = waitForBytes(timeout);
-    if (waited == Wait::TimedOut && patience < 0)
-        return false;
-    if (waited == Wait::TimedOut) {
-        std::vector<Key> keys;
-        m_decoder.expire(keys);
-        m_keys.insert(m_keys.end(), keys.begin(), keys.end());
-    } else if (waited == Wait::Gone && g_ending == 0) {
+    const Wait waited = waitForBytes(until > t ? static_cast<int>(until - t) : 0);
+    if (waited == Wait::Gone && g_ending == 0)
         g_ending = SIGHUP; // the terminal is gone, as a hang-up says
-    }
+    if (waited != Wait::TimedOut)
+        return true;
+    if (wait < 0 || now() < over)
+        return now() < deadline;
+    std::vector<Key> keys;
+    m_decoder.expire(keys);
+    m_keys.insert(m_keys.end(), keys.begin(), keys.end());
+    m_decoderSince = now();
     return true;
 }
 

@@ -18,8 +18,10 @@ namespace terminal {
 
 class CursesIo : public Io {
   public:
-    // afterRestore runs once the terminal is given back, even from a signal's handler.
-    explicit CursesIo(void (*afterRestore)() = nullptr);
+    // afterRestore runs once the terminal is given back, even from a signal's handler; or, when
+    // a second signal ends the process at once (a slow library call holds it), whenKilled does
+    // in its place, from the handler.
+    explicit CursesIo(void (*afterRestore)() = nullptr, void (*whenKilled)() = nullptr);
     ~CursesIo() override;
     CursesIo(const CursesIo&) = delete;
     CursesIo& operator=(const CursesIo&) = delete;
@@ -38,8 +40,10 @@ class CursesIo : public Io {
     Key next(); // what read() gives once there is something
 
     KeyDecoder m_decoder;
-    std::deque<Key> m_keys; // decoded, not yet read
-    bool m_unicode;         // the locale can show what is beyond ASCII
+    int m_escapeDelayMs;         // ESCDELAY, as ncurses reads it
+    uint64_t m_decoderSince = 0; // when the decoder last had bytes or expired: its wait's start
+    std::deque<Key> m_keys;      // decoded, not yet read
+    bool m_unicode;              // the locale can show what is beyond ASCII
     std::chrono::steady_clock::time_point m_start;
 };
 

@@ -5,6 +5,9 @@
 #include "terminal/escape.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace terminal {
 
@@ -12,6 +15,9 @@ namespace {
 
 const char kEsc = '\x1b';
 const int kPastePatienceMs = 1000; // a paste whose end mark never comes is given up
+// After a lone Esc taken as the key, or a sequence dropped unfinished, its rest may still come:
+// over SSH, hundreds of ms after the escape delay. Within this it is dropped, not typed.
+const int kLateRestMs = 1000;
 const std::string kPasteStart = "\x1b[200~", kPasteEnd = "\x1b[201~";
 
 // The sequences that mean a key of ours, as xterm, VT220, rxvt, the Linux console, screen and
@@ -97,30 +103,33 @@ std::vector<int> numbers(const std::string& text) {
 
 // A mouse report: ESC [ < button ; column ; row, then M (pressed) or m (released), counted
 // from 1 (SGR's form, for any column); or ESC [ M and three bytes of 32 plus each number (X10's,
-// up to column 223), where a release does not say which button. A click is the left button's
-// release, as Windows acts on it; the modifier bits are ignored, motion and the wheel are not
-// clicks.
-bool mouseClick(const std::string& seq, Key& key) {
-    int button = 0, x = 0, y = 0;
+// up to column 223), where a release does not say which button. The modifier bits are ignored;
+// motion and the wheel are no buttons.
+struct Mouse {
+    bool left = false; // the left button, or X10's release of any
     bool released = false;
+    int x = 0, y = 0;
+};
+
+bool mouseReport(const std::string& seq, Mouse& mouse) {
+    int button = 0;
     if (seq.compare(0, 3, "\x1b[<") == 0) {
         const std::vector<int> n = numbers(seq.substr(3));
         if (n.size() != 3)
             return false;
-        button = n[0], x = n[1], y = n[2];
-        released = seq.back() == 'm';
+        button = n[0], mouse.x = n[1], mouse.y = n[2];
+        mouse.released = seq.back() == 'm';
     } else if (seq.size() == 6 && seq.compare(0, 3, "\x1b[M") == 0) {
         button = static_cast<unsigned char>(seq[3]) - 32;
-        x = static_cast<unsigned char>(seq[4]) - 32;
-        y = static_cast<unsigned char>(seq[5]) - 32;
-        released = (button & 3) == 3;
-        button &= ~3;
+        mouse.x = static_cast<unsigned char>(seq[4]) - 32;
+        mouse.y = static_cast<unsigned char>(seq[5]) - 32;
+        mouse.released = (button & 3) == 3;
+        if (mouse.released)
+            button &= ~3;
     } else {
         return false;
     }
-    if (!released || (button & ~(4 | 8 | 16)) != 0 || x < 1 || y < 1)
-        return false;
-    key = Key{Key::Click, 0, x - 1, y - 1};
+    mouse.left = (button & ~(4 | 8 | 16)) == 0;
     return true;
 }
 
@@ -149,6 +158,8 @@ Key::Kind controlKey(char c) {
 
 void KeyDecoder::feed(const std::string& bytes, std::vector<Key>& out) {
     m_pending += bytes;
+    if (!m_givenUp.empty() && !m_pending.empty() && !dropLateRest())
+        return;
     while (!m_pending.empty()) {
         const size_t used = m_inPaste ? skipPaste() : decodeOne(out);
         if (used == 0)
@@ -196,11 +207,25 @@ size_t KeyDecoder::escapeSequence(std::vector<Key>& out) {
         key.kind = Key::Escape;
     else if (seq == "\x1b ")
         key.kind = Key::Menu; // Alt+Space
-    else if (!mouseClick(seq, key))
+    else if (!click(seq, key))
         key.kind = lookUp(seq);
     if (key.kind != Key::None)
         out.push_back(key);
     return n;
+}
+
+// Where the press was is not asked: the window system clicks where the release is.
+bool KeyDecoder::click(const std::string& seq, Key& key) {
+    Mouse mouse;
+    if (!mouseReport(seq, mouse))
+        return false;
+    if (!mouse.left)
+        return true;
+    const bool wasDown = m_leftDown;
+    m_leftDown = !mouse.released;
+    if (mouse.released && wasDown && mouse.x >= 1 && mouse.y >= 1)
+        key = Key{Key::Click, 0, mouse.x - 1, mouse.y - 1};
+    return true;
 }
 
 // Pasted text is no keys: a line end in it would press the focused button. Everything up to the
@@ -214,17 +239,62 @@ size_t KeyDecoder::skipPaste() {
     return m_pending.size() - std::min(m_pending.size(), kPasteEnd.size() - 1);
 }
 
+// The bytes at the front of m_pending that can only be the rest of what expire() gave up are
+// dropped, and the watch ends: with the first bytes that are no such rest, or with a rest
+// whole. A paste's start mark, whole at last, still starts a paste: its text is no keys.
+bool KeyDecoder::dropLateRest() {
+    const bool afterEsc = m_givenUp == "\x1b";
+    if (m_pending[0] == kEsc || (afterEsc && m_pending[0] != '[' && m_pending[0] != 'O')) {
+        m_givenUp.clear(); // a key of its own, as a person types after Esc
+        return true;
+    }
+    const std::string whole = m_givenUp + m_pending;
+    const size_t n = escapeLength(whole);
+    if (n == 0)
+        return false;
+    const size_t rest = n > m_givenUp.size() ? n - m_givenUp.size() : 0;
+    m_inPaste = whole.compare(0, n, kPasteStart) == 0;
+    m_pending.erase(0, rest);
+    m_givenUp.clear();
+    return true;
+}
+
 int KeyDecoder::patienceMs(int escapeDelayMs) const {
     if (m_inPaste)
         return kPastePatienceMs;
-    return !m_pending.empty() && m_pending[0] == kEsc ? escapeDelayMs : -1;
+    const bool sequence = !m_pending.empty() && (m_pending[0] == kEsc || !m_givenUp.empty());
+    return sequence ? escapeDelayMs : -1;
 }
 
+int KeyDecoder::lateRestMs() const {
+    return m_givenUp.empty() || !m_pending.empty() ? -1 : kLateRestMs;
+}
+
+// What is given up is kept to tell its rest by: a lone Esc, whose rest starts a sequence, or
+// the sequence as far as it came, which its rest goes on with (a late rest unfinished as well).
 void KeyDecoder::expire(std::vector<Key>& out) {
-    if (!m_inPaste && m_pending.find_first_not_of(kEsc) == std::string::npos)
+    if (m_inPaste || m_pending.empty())
+        m_givenUp.clear();
+    else if (!m_givenUp.empty())
+        m_givenUp += m_pending;
+    else if (m_pending.find_first_not_of(kEsc) != std::string::npos)
+        m_givenUp = m_pending[0] == kEsc ? m_pending : std::string();
+    else {
         out.insert(out.end(), m_pending.size(), Key{Key::Escape});
+        m_givenUp = "\x1b";
+    }
     m_inPaste = false;
     m_pending.clear();
+}
+
+int escapeDelayMs(const char* setting) {
+    if (setting == nullptr)
+        return kDefaultEscapeDelayMs;
+    char* end = nullptr;
+    errno = 0;
+    const long ms = std::strtol(setting, &end, 0);
+    const bool whole = end != setting && *end == '\0' && errno == 0;
+    return whole && ms >= 0 && ms <= INT_MAX ? static_cast<int>(ms) : kDefaultEscapeDelayMs;
 }
 
 } // namespace terminal

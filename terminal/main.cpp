@@ -122,6 +122,18 @@ int runProgram(terminal::Io& io, terminal::StderrCapture& capture, const termina
     return frontEnd.initFailed() ? kExitInitFailed : program.exitCode();
 }
 
+// A second signal while a slow call holds the library ends the process at once, without
+// ZELK_Free: the library's messages so far (its board line first) and the summary it would have
+// said are written from the handler, so that the person still reads what the session found.
+void writeMessagesWhenKilled() {
+    terminal::StderrCapture::flushAll();
+    const char* summary = rireruv_summary_so_far();
+    if (*summary == 0)
+        return;
+    for (const char* part : {"rireruv: ", summary, "\n"})
+        terminal::StderrCapture::writeRaw(part);
+}
+
 int runDialog(const char* modulePath, const std::string& me) {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         std::fprintf(stderr,
@@ -133,7 +145,7 @@ int runDialog(const char* modulePath, const std::string& me) {
     }
     std::optional<terminal::CursesIo> io;
     try {
-        io.emplace(&terminal::StderrCapture::flushRaw);
+        io.emplace(&terminal::StderrCapture::flushRaw, &writeMessagesWhenKilled);
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr,
                      "%s: %s.\nRun it with TERM set to the terminal you use, e.g. "

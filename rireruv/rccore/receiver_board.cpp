@@ -166,7 +166,7 @@ int ReceiverBoard::getRemoteData(unsigned char* pbyData) {
 
 int ReceiverBoard::free() {
     if (m_poller)
-        say(tally().summary());
+        say(tally().finalSummary());
     m_poller.reset();
     m_trace.free();
     return 0;

@@ -92,7 +92,7 @@ void SimulatedBoard::note(int written) {
 
 int SimulatedBoard::free() {
     if (m_ready)
-        say(tally().summary());
+        say(tally().finalSummary());
     m_ready = false;
     m_trace.free();
     return 0;

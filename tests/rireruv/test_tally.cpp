@@ -119,6 +119,11 @@ TEST_F(TallyTest, SummaryNamesTheKeymapsKeysSeenAndNotSeen) {
               "summary: 4 presses read from rc0, 3 distinct scancodes; 2 of 3 keys "
               "of rc-test seen: KEY_POWER KEY_OK; 1 scancode not in rc-test: "
               "0x99 (-); not seen: KEY_1");
+    // What a second Ctrl-C writes while a slow call holds the library: the same, as of the last
+    // poll; and nothing once ZELK_Free has said it.
+    EXPECT_EQ(std::string(rireruv_summary_so_far()), tally.summary());
+    EXPECT_EQ(tally.finalSummary(), tally.summary());
+    EXPECT_STREQ(rireruv_summary_so_far(), "");
 }
 
 TEST_F(TallyTest, SummaryWhenNothingCouldBeCounted) {
