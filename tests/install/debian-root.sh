@@ -5,15 +5,16 @@
 # usage: debian-root.sh DEST      (DEST is emptied first; it must be under build/)
 # Needs root (debootstrap and chroot do) and the debootstrap package.
 # DEST gets /proc and a /dev of its own mounted (apt, tmux and ptys need them; the machine's
-# /dev is never bound in); a test unmounts them with debian-root.sh --umount DEST. Removal
-# never crosses into a mount.
+# /dev is never bound in), inside the caller's own mount and pid namespace, which it must have
+# made (unshare -m -p -f --mount-proc, RIRERUV_OWN_MOUNTS=1); a test unmounts them with
+# debian-root.sh --umount DEST. Removal never crosses into a mount.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cache=$top/build/debian-root/bookworm-minbase.tar
 mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
 if [ "${1:-}" = "--help" ] || [ $# -eq 0 ]; then
-  sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
   [ $# -eq 0 ] && exit 2 || exit 0
 fi
 if [ "$1" = "--umount" ]; then
@@ -26,6 +27,12 @@ case $(realpath -m "$dest") in
   *) echo "debian-root: $dest is not under $top/build" >&2; exit 2 ;;
 esac
 [ "$(id -u)" = 0 ] || { echo "debian-root: needs root (debootstrap, chroot)" >&2; exit 2; }
+if [ -z "${RIRERUV_OWN_MOUNTS:-}" ]; then
+  echo "debian-root: run it in a mount and pid namespace of its own (unshare -m -p -f" \
+    "--mount-proc, with RIRERUV_OWN_MOUNTS=1), as the install tests do: its mounts must not" \
+    "reach the machine's" >&2
+  exit 2
+fi
 
 if [ ! -f "$cache" ]; then
   echo "debian-root: making a minimal Debian 12 root once (debootstrap, a few minutes)" >&2

@@ -19,6 +19,11 @@ session=dialog
 sock=/tmp/package-test.sock # inside the root
 wait_seconds=20
 [ "$(id -u)" = 0 ] || { echo "package_test: needs root (chroot, mounts)" >&2; exit 2; }
+# Every mount below (the root's /proc, /dev and devpts) is made in a mount and pid namespace of
+# this test's own: the machine's /dev and /proc are never touched, and nothing stays mounted
+# once the test ends, however it ends.
+[ -n "${RIRERUV_OWN_MOUNTS:-}" ] ||
+  exec env RIRERUV_OWN_MOUNTS=1 unshare -m -p -f --mount-proc "$0" "$@"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
