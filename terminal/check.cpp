@@ -1,11 +1,13 @@
 // The check mode: the library's notes (notes.h) turned into JSON lines, a poll every 200 ms.
 #include "terminal/check.h"
 
+#include "terminal/capture.h"
 #include "terminal/check_lines.h"
 
 #include "rireruv/notes.h"
 #include "platform/zelk.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -24,10 +26,71 @@ const int kExitPass = 0, kExitTimeout = 1, kExitFailed = 2, kExitSignalled = 128
 const int kExitGone = 3; // only between the poll and the verdict: exits as kExitFailed
 
 volatile std::sig_atomic_t g_signal = 0;
+volatile std::sig_atomic_t g_midLine = 0; // a line is on its way to standard output
+const char* g_program = "test-rireruv";
+
+// The verdict's fields as they stand after the last poll (",\"presses\":3,...,\"board\":...")
+// and the count a person reads ("3 of 5 presses"): replaced whole, one buffer while the other is
+// read, so that a second signal's handler can write the verdict while a slow call holds the
+// check.
+struct Kept {
+    char text[2][1024] = {};
+    std::atomic<int> current{-1};
+    void keep(const std::string& value) {
+        const int next = current.load() == 0 ? 1 : 0;
+        const size_t n = value.copy(text[next], sizeof text[next] - 1);
+        text[next][n] = 0;
+        current.store(next);
+    }
+    const char* get() const { return current.load() < 0 ? "" : text[current.load()]; }
+} g_fields, g_count;
+
+void put(int fd, const char* text) {
+    writeAll(fd, text, std::strlen(text));
+}
+
+void putNumber(int fd, unsigned n) {
+    char digits[12];
+    size_t i = sizeof digits;
+    do
+        digits[--i] = static_cast<char>('0' + n % 10);
+    while ((n /= 10) != 0);
+    writeAll(fd, digits + i, sizeof digits - i);
+}
+
+// A second signal in a slow library call ends the check without ZELK_Free: what the library
+// found so far and the verdict still reach standard error, and standard output too when a whole
+// line can go there now. Only what a signal handler may call.
+void sayAtOnce(int signal) {
+    const char* summary = rireruv_summary_so_far();
+    if (*summary != 0) {
+        put(STDERR_FILENO, "rireruv: ");
+        put(STDERR_FILENO, summary);
+        put(STDERR_FILENO, "\n");
+    }
+    const unsigned status = kExitSignalled + static_cast<unsigned>(signal);
+    put(STDERR_FILENO, g_program);
+    put(STDERR_FILENO, " --check: verdict interrupted by SIG");
+    put(STDERR_FILENO, sigabbrev_np(signal));
+    put(STDERR_FILENO, " in a slow library call, ended at once without freeing it: ");
+    put(STDERR_FILENO, g_count.get());
+    put(STDERR_FILENO, "; exit ");
+    putNumber(STDERR_FILENO, status);
+    put(STDERR_FILENO, "\n");
+    pollfd out{STDOUT_FILENO, POLLOUT, 0}; // room for a line: a pipe has PIPE_BUF bytes free
+    if (g_midLine != 0 || ::poll(&out, 1, 0) != 1 || (out.revents & POLLOUT) == 0)
+        return;
+    put(STDOUT_FILENO, "{\"event\":\"verdict\",\"verdict\":\"interrupted\",\"status\":");
+    putNumber(STDOUT_FILENO, status);
+    put(STDOUT_FILENO, g_fields.get());
+    put(STDOUT_FILENO, ",\"signal\":\"SIG");
+    put(STDOUT_FILENO, sigabbrev_np(signal));
+    put(STDOUT_FILENO, "\"}\n");
+}
 
 // The first signal ends the check on its way out (the library freed, the verdict written); a
 // second one, while a slow library call or a blocked write keeps it busy, ends it at once, as
-// that signal would.
+// that signal would, after saying what it can.
 void onSignal(int signal) {
     if (g_signal == 0 && signal == SIGPIPE) {
         g_signal = signal; // the reader left: like any tool in a pipe, without a word
@@ -43,6 +106,7 @@ void onSignal(int signal) {
     }
     if (signal == SIGPIPE)
         return; // every write after the reader left raises it: it is no second request
+    sayAtOnce(signal);
     std::signal(signal, SIG_DFL);
     raise(signal);
 }
@@ -77,8 +141,10 @@ struct Listener {
         if (lost != 0)
             return;
         errno = 0;
+        g_midLine = 1;
         if (std::fputs((line + "\n").c_str(), out) < 0 || std::fflush(out) != 0)
             lost = errno != 0 ? errno : EIO;
+        g_midLine = lost != 0 ? 1 : 0; // what a failed write left may be half a line
     }
 };
 
@@ -100,6 +166,16 @@ void onNote(void* context, int kind, const RireruvPress* press, const char* text
     } else if (kind == RIRERUV_NOTE_LOST && press != nullptr) {
         l->emit(lostLine(*press, text != nullptr ? text : ""));
     }
+}
+
+// The verdict's fields between its status and its signal, and the count a person reads, kept
+// after each poll for a second signal's handler.
+void keepFields(const Listener& l, const CheckOptions& o, int init, const RireruvBoard* b) {
+    g_fields.keep(
+        ",\"presses\":" + std::to_string(l.presses) + ",\"asked\":" + std::to_string(o.presses) +
+        ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + ",\"init\":" + std::to_string(init) +
+        ",\"board\":" + (b == nullptr ? "null" : jsonString(b->board)));
+    g_count.keep(std::to_string(l.presses) + " of " + std::to_string(o.presses) + " presses");
 }
 
 uint64_t nowMs() {
@@ -129,7 +205,7 @@ bool readerLeft(const Listener& l) {
 
 // Polls on the dialog's schedule, each poll due a period after the last was due, until the
 // presses asked for, the timeout, a signal, or output that cannot be written.
-int pollBoard(const CheckOptions& options, const Listener& l) {
+int pollBoard(const CheckOptions& options, const Listener& l, int init, const RireruvBoard* board) {
     const uint64_t start = nowMs();
     for (uint64_t next = start; g_signal == 0 && l.lost == 0; next += kPeriodMs) {
         sleepUntil(next);
@@ -137,6 +213,7 @@ int pollBoard(const CheckOptions& options, const Listener& l) {
             break;
         unsigned char byte = 0;
         ZELK_GetRemoteData(&byte);
+        keepFields(l, options, init, board);
         if (l.lost != 0 || readerLeft(l))
             break;
         if (l.presses >= options.presses)
@@ -165,16 +242,18 @@ const char* verdictWord(int status) {
 }
 
 // The word tells a receiver gone from a failed set-up; the status is the exit status, 2 for both.
+// Interrupted, the verdict goes to standard error too: standard output may be what blocked.
 void verdict(Listener& l, int status, const CheckOptions& o, int init, const RireruvBoard* b) {
-    const std::string board = b == nullptr ? "null" : jsonString(b->board);
+    keepFields(l, o, init, b);
     const std::string signal =
         g_signal != 0 ? jsonString(std::string("SIG") + sigabbrev_np(g_signal)) : "null";
     const int exitStatus = status == kExitGone ? kExitFailed : status;
     l.write("{\"event\":\"verdict\",\"verdict\":\"" + std::string(verdictWord(status)) +
-            "\",\"status\":" + std::to_string(exitStatus) + ",\"presses\":" +
-            std::to_string(l.presses) + ",\"asked\":" + std::to_string(o.presses) +
-            ",\"timeout_ms\":" + std::to_string(o.timeoutMs) + ",\"init\":" + std::to_string(init) +
-            ",\"board\":" + board + ",\"signal\":" + signal + "}");
+            "\",\"status\":" + std::to_string(exitStatus) + g_fields.get() +
+            ",\"signal\":" + signal + "}");
+    if (g_signal != 0)
+        std::fprintf(stderr, "%s --check: verdict interrupted by SIG%s: %s; exit %d\n", g_program,
+                     sigabbrev_np(g_signal), g_count.get(), exitStatus);
 }
 
 bool closed(std::FILE* out) {
@@ -224,6 +303,7 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
     }
     Listener l;
     l.out = out;
+    g_program = options.program.c_str();
     rireruv_listen(&onNote, &l);
     catchSignals();
     const int init = ZELK_HWInit();
@@ -232,9 +312,10 @@ int runCheck(const CheckOptions& options, std::FILE* out) {
     l.write(startLine(options, board, init));
     for (const std::string& line : l.early)
         l.write(line);
+    keepFields(l, options, init, board); // for a second signal in the first, slow, poll
     int status = kExitFailed;
     if (init != ZELK_INIT_FAILED) {
-        status = pollBoard(options, l);
+        status = pollBoard(options, l, init, board);
         ZELK_Free();
     }
     rireruv_listen(nullptr, nullptr);

@@ -120,7 +120,14 @@ status=0
 wait "$pid" || status=$?
 [ "$status" = 143 ] || fail "a second SIGTERM in a slow call: exit $status"
 grep -q '"verdict":"pass"' "$out" && fail "a pass after two signals"
-echo "ok: a second SIGTERM inside a slow library call ends it at once, with 143"
+# What it found so far is not lost with it: the summary and the verdict on standard error, and
+# the verdict line on standard output, which could still be written.
+[ "$(verdict '.verdict + " " + .signal + " " + (.status|tostring)')" = "interrupted SIGTERM 143" ] ||
+  fail "a second SIGTERM in a slow call: the last line is no verdict \"interrupted\""
+grep -q '^rireruv: summary: no press read from the simulated board' "$err" &&
+  grep -q 'verdict interrupted by SIGTERM in a slow library call.*: 0 of 1 presses; exit 143$' "$err" ||
+  fail "a second SIGTERM in a slow call: no summary or verdict on standard error: $(cat "$err")"
+echo "ok: a second SIGTERM inside a slow library call ends it at once, with 143, its verdict said"
 
 # Output that cannot be written is no pass: a full disc and a closed standard output exit 2
 # and say why; a reader that leaves ends it as SIGPIPE would. The library is freed each time it
