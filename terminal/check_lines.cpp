@@ -29,6 +29,12 @@ std::string hexOf(unsigned long long value) {
     return hex;
 }
 
+// A JSON reader holds a number exactly up to 2^53 (a double): past that, a scancode is null
+// rather than another number, and hex, a string, has it whole.
+std::string scancodeNumber(unsigned long long value) {
+    return value <= (1ULL << 53) ? std::to_string(value) : "null";
+}
+
 // "nec rc-5" as ["nec","rc-5"].
 std::string jsonList(const char* words) {
     std::string list, word;
@@ -54,7 +60,7 @@ std::string pressLine(const RireruvPress& p) {
     return "{\"event\":\"press\",\"number\":" + std::to_string(p.number) +
            ",\"ms\":" + std::to_string(p.msSinceRun) +
            ",\"kernel_us\":" + (p.timed != 0 ? std::to_string(p.kernelUs) : "null") +
-           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
+           ",\"scancode\":" + scancodeNumber(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
            "\",\"protocol\":" + jsonString(p.protocol) + ",\"repeat\":" + flag(p.repeat) +
            ",\"toggle\":" + (p.toggle < 0 ? "null" : std::to_string(p.toggle)) +
            ",\"key\":" + (p.key != nullptr ? jsonString(p.key) : "null") +
@@ -65,7 +71,7 @@ std::string pressLine(const RireruvPress& p) {
 // A press's end: how many frames it had, how long it was held, and what told its end.
 std::string releaseLine(const RireruvPress& p) {
     return "{\"event\":\"release\",\"number\":" + std::to_string(p.number) +
-           ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
+           ",\"scancode\":" + scancodeNumber(p.scancode) + ",\"hex\":\"" + hexOf(p.scancode) +
            "\",\"frames\":" + std::to_string(p.frames) +
            ",\"held_us\":" + (p.timed != 0 ? std::to_string(p.heldUs) : "null") +
            ",\"kernel_us\":" + (p.timed != 0 ? std::to_string(p.kernelUs + p.heldUs) : "null") +
@@ -77,7 +83,7 @@ std::string lostLine(const RireruvPress& p, const std::string& text) {
     const bool coded = p.coded != 0;
     return "{\"event\":\"lost\",\"layer\":" + jsonString(p.layer) +
            ",\"ms\":" + std::to_string(p.msSinceRun) +
-           ",\"scancode\":" + (coded ? std::to_string(p.scancode) : "null") +
+           ",\"scancode\":" + (coded ? scancodeNumber(p.scancode) : "null") +
            ",\"hex\":" + (coded ? "\"" + hexOf(p.scancode) + "\"" : "null") +
            ",\"protocol\":" + (coded ? jsonString(p.protocol) : "null") +
            ",\"text\":" + jsonString(text) + "}";

@@ -1,5 +1,6 @@
 // The check mode's JSON lines (documented in the README and the manual page): each event's
-// fields, integers as numbers, hex codes as strings, text escaped by jsonString (check.h).
+// fields, integers as numbers (a scancode past 2^53 null: hex has it), hex codes as strings,
+// text escaped by jsonString (check.h).
 #pragma once
 
 #include "terminal/check.h"

@@ -3,6 +3,7 @@
 // exact line pins each field's JSON type too: a number unquoted, a boolean as true or false,
 // null only where nothing is known.
 #include "terminal/check.h"
+#include "terminal/check_lines.h"
 #include "tests/terminal/scripted_library.h"
 
 #include "tests/support/files.h"
@@ -164,6 +165,20 @@ std::vector<CheckRun> runs() {
          2,
          0},
     };
+}
+
+// A JSON reader holds a number exactly up to 2^53: past it, the number would be another code.
+TEST(CheckLines, AScancodePastWhatJsonNumbersHoldIsNullBesideItsExactHex) {
+    RireruvPress p = kPresses[kKeyDown];
+    for (const auto& [scancode, fields] : std::vector<std::pair<uint64_t, std::string>>{
+             {1ULL << 53, R"("scancode":9007199254740992,"hex":"0x20000000000000")"},
+             {(1ULL << 53) + 1, R"("scancode":null,"hex":"0x20000000000001")"},
+             {~0ULL, R"("scancode":null,"hex":"0xffffffffffffffff")"}}) {
+        p.scancode = scancode;
+        for (const std::string& line :
+             {terminal::pressLine(p), terminal::releaseLine(p), terminal::lostLine(p, "")})
+            EXPECT_NE(line.find(fields), std::string::npos) << line;
+    }
 }
 
 // Every run's first poll ends it (the presses asked for, the time, the receiver gone), so no
