@@ -1,0 +1,163 @@
+// rc_keymap(5) files, read and written (keymap_file.h).
+#include "receivers/keymap_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace rireruv {
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+    const size_t first = s.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return "";
+    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A value: a string in either quotes (no escapes in these files but \" and \\), or a bare
+// word (a number, true, false). A comment after it is dropped. False when it is not one.
+bool valueOf(const std::string& text, std::string& value) {
+    const std::string s = trimmed(text);
+    if (s.empty())
+        return false;
+    if (s[0] == '"' || s[0] == '\'') {
+        value.clear();
+        for (size_t i = 1; i < s.size(); ++i) {
+            if (s[i] == s[0]) {
+                const std::string rest = trimmed(s.substr(i + 1));
+                return rest.empty() || rest[0] == '#';
+            }
+            if (s[0] == '"' && s[i] == '\\' && i + 1 < s.size())
+                ++i;
+            value += s[i];
+        }
+        return false; // no closing quote
+    }
+    value = trimmed(s.substr(0, s.find('#')));
+    return !value.empty() && value.find_first_of(" \t\"'") == std::string::npos;
+}
+
+bool scancodeOf(const std::string& key, uint64_t& scancode) {
+    if (key.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    scancode = std::strtoull(key.c_str(), &end, 0);
+    return errno == 0 && *end == 0 && key[0] != '-';
+}
+
+} // namespace
+
+bool parseKeymapFile(const std::string& text, KeymapFile& out, std::string& why) {
+    out = KeymapFile();
+    enum class In { Nothing, Protocol, Scancodes } in = In::Nothing;
+    std::istringstream lines(text);
+    std::string raw;
+    for (int number = 1; std::getline(lines, raw); ++number) {
+        const std::string line = trimmed(raw);
+        const std::string at = "line " + std::to_string(number) + ": ";
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line == "[[protocols]]") {
+            out.protocols.emplace_back();
+            in = In::Protocol;
+            continue;
+        }
+        if (line == "[protocols.scancodes]") {
+            if (in == In::Nothing) {
+                why = at + "[protocols.scancodes] before any [[protocols]]";
+                return false;
+            }
+            in = In::Scancodes;
+            continue;
+        }
+        if (line[0] == '[') {
+            why = at + "a table rc_keymap files do not have: " + line;
+            return false;
+        }
+        const size_t eq = line.find('=');
+        std::string value;
+        if (eq == std::string::npos || in == In::Nothing || !valueOf(line.substr(eq + 1), value)) {
+            why = at + (in == In::Nothing ? "a key before any [[protocols]]"
+                                          : "not a key = value pair: " + line);
+            return false;
+        }
+        std::string key = trimmed(line.substr(0, eq));
+        if (key.size() >= 2 && (key[0] == '"' || key[0] == '\'') && key.back() == key[0])
+            key = key.substr(1, key.size() - 2);
+        KeymapProtocol& p = out.protocols.back();
+        if (in == In::Scancodes) {
+            uint64_t scancode = 0;
+            if (!scancodeOf(key, scancode)) {
+                why = at + "not a scancode: " + key;
+                return false;
+            }
+            p.scancodes.emplace_back(scancode, value);
+        } else if (key == "name") {
+            p.name = value;
+        } else if (key == "protocol") {
+            p.protocol = value;
+        } else if (key == "variant") {
+            p.variant = value;
+        } else {
+            p.params.emplace_back(key, value);
+        }
+    }
+    if (out.protocols.empty()) {
+        why = "no [[protocols]] table";
+        return false;
+    }
+    return true;
+}
+
+bool readKeymapFile(const std::string& path, KeymapFile& out, std::string& why) {
+    std::ifstream in(path);
+    if (!in) {
+        why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (parseKeymapFile(text.str(), out, why))
+        return true;
+    why = path + ": " + why;
+    return false;
+}
+
+std::string writeKeymapFile(const KeymapFile& file, const std::string& comment) {
+    std::string out;
+    if (!comment.empty())
+        out += "# " + comment + "\n";
+    for (const KeymapProtocol& p : file.protocols) {
+        out += "[[protocols]]\n";
+        if (!p.name.empty())
+            out += "name = \"" + p.name + "\"\n";
+        out +=
+            "protocol = \"" + (p.protocol.empty() ? std::string("unknown") : p.protocol) + "\"\n";
+        if (!p.variant.empty())
+            out += "variant = \"" + p.variant + "\"\n";
+        for (const auto& [key, value] : p.params) {
+            uint64_t number = 0;
+            out += key + " = " + (scancodeOf(value, number) ? value : "\"" + value + "\"") + "\n";
+        }
+        out += "[protocols.scancodes]\n";
+        std::vector<std::pair<uint64_t, std::string>> sorted = p.scancodes;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [scancode, key] : sorted) {
+            char hex[24];
+            std::snprintf(hex, sizeof hex, "0x%" PRIx64, scancode);
+            out += std::string(hex) + " = \"" + key + "\"\n";
+        }
+    }
+    return out;
+}
+
+} // namespace rireruv
