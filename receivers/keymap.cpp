@@ -95,4 +95,26 @@ std::string keyName(uint32_t keycode) {
     return name != nullptr ? name : "KEY_" + std::to_string(keycode);
 }
 
+bool setKeycode(int fd, uint64_t scancode, uint32_t keycode, std::string& why) {
+    input_keymap_entry entry{};
+    entry.keycode = keycode;
+    if (scancode > UINT32_MAX) {
+        entry.len = sizeof(uint64_t);
+        std::memcpy(entry.scancode, &scancode, sizeof scancode);
+    } else {
+        const auto narrow = static_cast<uint32_t>(scancode);
+        entry.len = sizeof narrow;
+        std::memcpy(entry.scancode, &narrow, sizeof narrow);
+    }
+    if (ioctl(fd, EVIOCSKEYCODE_V2, &entry) == 0)
+        return true;
+    why = std::string("EVIOCSKEYCODE_V2: ") + std::strerror(errno);
+    return false;
+}
+
+uint32_t keyCode(const std::string& name) {
+    const int code = libevdev_event_code_from_name(EV_KEY, name.c_str());
+    return code > 0 ? static_cast<uint32_t>(code) : 0;
+}
+
 } // namespace rireruv

@@ -29,6 +29,15 @@ std::vector<KeymapEntry> readKeymap(const std::string& node, std::string* error 
 // device does not say.
 bool readAutorepeat(const std::string& node, int& delayMs, int& periodMs);
 
+// Maps scancode to keycode in the event device's keymap (EVIOCSKEYCODE_V2, the scancode in 4
+// bytes, or 8 where it needs them, as ir-keytable -w writes it); keycode 0 (KEY_RESERVED)
+// removes the scancode's entry. Needs the device open for writing. False with why.
+bool setKeycode(int fd, uint64_t scancode, uint32_t keycode, std::string& why);
+
+// The code of a key's name ("KEY_POWER" 116, "BTN_LEFT"), as libevdev knows them; 0 when it
+// names no key.
+uint32_t keyCode(const std::string& name);
+
 // "KEY_POWER" for 116 (libevdev's name); "KEY_<n>" (decimal) for a code libevdev does not
 // name; "" for 0, which in a press means the keymap does not map its scancode.
 std::string keyName(uint32_t keycode);

@@ -131,6 +131,43 @@ bool readKeymapFile(const std::string& path, KeymapFile& out, std::string& why) 
     return false;
 }
 
+void keymapProtocolOf(const std::string& kernelName, std::string& protocol, std::string& variant) {
+    static const struct {
+        const char *kernel, *protocol, *variant;
+    } kNames[] = {
+        {"nec", "nec", "nec"},
+        {"nec-x", "nec", "necx"},
+        {"nec-32", "nec", "nec32"},
+        {"rc-5", "rc5", "rc5"},
+        {"rc-5x-20", "rc5", "rc5x_20"},
+        {"rc-5-sz", "rc5", "rc5_sz"},
+        {"rc-6-0", "rc6", "rc6_0"},
+        {"rc-6-6a-20", "rc6", "rc6_6a_20"},
+        {"rc-6-6a-24", "rc6", "rc6_6a_24"},
+        {"rc-6-6a-32", "rc6", "rc6_6a_32"},
+        {"rc-6-mce", "rc6", "rc6_mce"},
+        {"sony-12", "sony", "sony12"},
+        {"sony-15", "sony", "sony15"},
+        {"sony-20", "sony", "sony20"},
+        {"jvc", "jvc", ""},
+        {"sanyo", "sanyo", ""},
+        {"sharp", "sharp", ""},
+        {"xmp", "xmp", ""},
+        {"imon", "imon", ""},
+        {"xbox-dvd", "xbox-dvd", ""},
+        {"rc-mm-12", "rc-mm", "rc-mm-12"},
+        {"rc-mm-24", "rc-mm", "rc-mm-24"},
+        {"rc-mm-32", "rc-mm", "rc-mm-32"},
+    };
+    protocol = "unknown";
+    variant.clear();
+    for (const auto& n : kNames)
+        if (kernelName == n.kernel) {
+            protocol = n.protocol;
+            variant = n.variant;
+        }
+}
+
 std::string writeKeymapFile(const KeymapFile& file, const std::string& comment) {
     std::string out;
     if (!comment.empty())

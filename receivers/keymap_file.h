@@ -33,6 +33,11 @@ struct KeymapFile {
 bool parseKeymapFile(const std::string& text, KeymapFile& out, std::string& why);
 bool readKeymapFile(const std::string& path, KeymapFile& out, std::string& why);
 
+// How a keymap file names the protocol the kernel calls kernelName ("nec-x": protocol "nec",
+// variant "necx"), as the shipped keymaps do; "unknown" and no variant for a press no decoder
+// named (a receiver that decodes in hardware).
+void keymapProtocolOf(const std::string& kernelName, std::string& protocol, std::string& variant);
+
 // The file as rc_keymap(5) writes it; its scancodes in ascending order, in lower-case hex.
 std::string writeKeymapFile(const KeymapFile& file, const std::string& comment = "");
 

@@ -3,28 +3,63 @@
 #include "receivers/undo.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace rireruv {
 
 namespace {
 
+// A file to write back (keys == 0), or keys of an event device's keymap to set back.
 struct Entry {
     char path[4096];
     char bytes[1024];
     size_t size;
+    int firstKey, keys;
+};
+
+struct Key {
+    uint64_t scancode;
+    uint32_t keycode;
 };
 
 Entry g_entries[Undo::kEntries];
+Key g_keys[Undo::kKeys];
+int g_keyCount = 0;
 volatile std::sig_atomic_t g_count = 0;
 volatile std::sig_atomic_t g_signal = 0;
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
+// Async-signal-safe: open, ioctl, close only. The newest key first, as the file entries go.
+bool setBack(const Entry& e) {
+    const int fd = open(e.path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool all = true;
+    for (int i = e.firstKey + e.keys - 1; i >= e.firstKey; --i) {
+        input_keymap_entry entry{};
+        entry.keycode = g_keys[i].keycode;
+        const uint64_t scancode = g_keys[i].scancode;
+        const auto narrow = static_cast<uint32_t>(scancode);
+        entry.len = scancode > UINT32_MAX ? sizeof scancode : sizeof narrow;
+        std::memcpy(entry.scancode,
+                    scancode > UINT32_MAX ? static_cast<const void*>(&scancode)
+                                          : static_cast<const void*>(&narrow),
+                    entry.len);
+        all = ioctl(fd, EVIOCSKEYCODE_V2, &entry) == 0 && all;
+    }
+    return close(fd) == 0 && all;
+}
+
 // Async-signal-safe: open, write, close only.
 bool writeBack(const Entry& e) {
+    if (e.keys > 0)
+        return setBack(e);
     const int fd = open(e.path, O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -66,6 +101,27 @@ bool Undo::record(const std::string& path, const std::string& restoreWith, std::
     std::memcpy(e.path, path.c_str(), path.size() + 1);
     std::memcpy(e.bytes, bytes.data(), bytes.size());
     e.size = bytes.size();
+    e.firstKey = e.keys = 0;
+    g_count = g_count + 1; // only now may a handler see it
+    return true;
+}
+
+bool Undo::recordKeys(const std::string& node,
+                      const std::vector<std::pair<uint64_t, uint32_t>>& putBack, std::string& why) {
+    if (g_count >= kEntries || node.size() >= sizeof g_entries[0].path ||
+        putBack.size() > static_cast<size_t>(kKeys - g_keyCount)) {
+        why = "too much to put back";
+        return false;
+    }
+    if (putBack.empty())
+        return true;
+    Entry& e = g_entries[g_count];
+    std::memcpy(e.path, node.c_str(), node.size() + 1);
+    e.size = 0;
+    e.firstKey = g_keyCount;
+    e.keys = static_cast<int>(putBack.size());
+    for (const auto& [scancode, keycode] : putBack)
+        g_keys[g_keyCount++] = Key{scancode, keycode};
     g_count = g_count + 1; // only now may a handler see it
     return true;
 }
@@ -76,8 +132,15 @@ std::vector<std::string> Undo::restore() {
         if (!writeBack(g_entries[i]))
             failed.push_back(std::string(g_entries[i].path) + ": " + std::strerror(errno));
         g_count = i;
+        if (g_entries[i].keys > 0)
+            g_keyCount = g_entries[i].firstKey;
     }
     return failed;
+}
+
+void Undo::forget() {
+    g_count = 0;
+    g_keyCount = 0;
 }
 
 void Undo::guard() {

@@ -6,6 +6,7 @@
 #include "terminal/capture.h"
 #include "terminal/check.h"
 #include "terminal/find_protocol.h"
+#include "terminal/learn.h"
 #include "terminal/watch_gpio.h"
 #include "terminal/curses_io.h"
 #include "platform/model/model.h"
@@ -50,6 +51,11 @@ void printUsage(std::FILE* to, const std::string& me) {
         "       %1$s --watch-gpio [--seconds S] [--device DEVICE]\n"
         "                        a saa7134 GPIO receiver's own debug lines for S seconds\n"
         "                        (default 8): deaf, or a wrong card= (needs root)\n"
+        "       %1$s --learn [--out FILE] [--keys K1,K2,...] [--timeout S] [--try S [--keep]]\n"
+        "                        a keymap for the remote in your hand: one press of each key\n"
+        "                        asked (the receiver's keymap's, or those listed), written as\n"
+        "                        ir-keytable -w reads it (default learnt.toml); --try loads it\n"
+        "                        for S seconds, then puts the receiver's table back\n"
         "       %1$s --version   the program's version and its library's\n"
         "\n"
         "The board is a card's remote receiver unless the simulated board is asked for. Settings\n"
@@ -212,6 +218,15 @@ int findProtocol(const std::vector<std::string>& args, const std::string& me) {
     return error.empty() ? terminal::runFindProtocol(options, stdout) : usageError(me, error);
 }
 
+int learn(const std::vector<std::string>& args, const std::string& me) {
+    terminal::LearnOptions options;
+    options.program = me;
+    options.version = programVersion().first;
+    std::string error = terminal::parseLearnOptions(args, options);
+    options.device = modeDevice("keys to learn", error);
+    return error.empty() ? terminal::runLearn(options, stdout) : usageError(me, error);
+}
+
 int watchGpio(const std::vector<std::string>& args, const std::string& me) {
     terminal::WatchOptions options;
     options.program = me;
@@ -241,6 +256,8 @@ int main(int argc, char** argv) {
         return findProtocol({args.begin() + 1, args.end()}, me);
     if (error.empty() && args[0] == "--watch-gpio")
         return watchGpio({args.begin() + 1, args.end()}, me);
+    if (error.empty() && args[0] == "--learn")
+        return learn({args.begin() + 1, args.end()}, me);
     terminal::CheckOptions options;
     options.program = me;
     options.version = programVersion().first;

@@ -19,6 +19,8 @@
 // through the program under test). FEED_KMSG names a file of kernel log records: /dev/kmsg
 // and saa7134's ir_debug parameter (0) are added to the testbed, a control line "kmsg" writes
 // the next record, and FEED_PARAM_OUT gets the parameter as the program left it.
+// FEED_KEYMAP_OUT gets the event device's keymap as the program left it, and FEED_KEYMAP_OUT
+// with .before added as it was before the program started.
 //
 // Why told rather than timed: a test that must see each press's byte on the screen presses
 // the next key only once it has seen the last one, however slow the machine is.
@@ -171,8 +173,18 @@ const char* cardDevice() {
     return device != nullptr ? device : CARD_DEVICE;
 }
 
-// The receiver's protocols file as the card has it now, into FEED_PROTOCOLS_OUT if set.
-int keepProtocols(int status) {
+// The event device's keymap as the card has it now, a "0x<scancode> <keycode>" line an entry.
+void writeKeymap(const rccore_test::MockCard& card, const std::string& path) {
+    std::ofstream out(path);
+    for (const auto& [scancode, keycode] : card.keymap())
+        out << "0x" << std::hex << scancode << std::dec << " " << keycode << "\n";
+}
+
+// The receiver's protocols file as the card has it now, into FEED_PROTOCOLS_OUT if set; its
+// keymap into FEED_KEYMAP_OUT.
+int keepProtocols(const rccore_test::MockCard& card, int status) {
+    if (const char* keymap = std::getenv("FEED_KEYMAP_OUT"))
+        writeKeymap(card, keymap);
     const char* out = std::getenv("FEED_PROTOCOLS_OUT");
     if (out != nullptr) {
         std::ifstream in("/sys/class/rc/rc0/protocols");
@@ -216,5 +228,7 @@ int main(int argc, char** argv) {
         card.addKmsg();
         card.file(kIrDebug, "0\n");
     }
-    return keepProtocols(feed(card, control, startProgram(argv + 4), keys));
+    if (const char* keymap = std::getenv("FEED_KEYMAP_OUT"))
+        writeKeymap(card, std::string(keymap) + ".before");
+    return keepProtocols(card, feed(card, control, startProgram(argv + 4), keys));
 }

@@ -236,11 +236,14 @@ void MockCard::pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags)
     record.flags = flags;
     record.rc_proto = protocol;
     record.scancode = scancode;
-    // The kernel names the key its keymap maps the scancode to; KEY_RESERVED (0) when none.
-    for (const MockKey& key : cardKeymap())
-        if (key.scancode == scancode)
-            record.keycode = key.keycode;
+    // The kernel names the key its keymap maps the scancode to (as the keymap is now, keys set
+    // included); KEY_RESERVED (0) when none.
+    record.keycode = m_event->keyFor(scancode);
     writeNode(kLircNode, &record, sizeof record);
+}
+
+std::vector<std::pair<uint64_t, uint32_t>> MockCard::keymap() const {
+    return m_event->table();
 }
 
 uint32_t MockCard::lircMode() const {

@@ -58,6 +58,8 @@ class MockCard {
     void partOfAnEventOnEventDevice();
     // On /dev/lirc0: one lirc_scancode record, with the key the card's keymap maps it to.
     void pressOnLirc(uint64_t scancode, uint16_t protocol, uint16_t flags = 0);
+    // The event device's keymap as it is now: scancode and keycode, in the kernel's order.
+    std::vector<std::pair<uint64_t, uint32_t>> keymap() const;
     // A link in the testbed's /dev, as udev makes /dev/input/by-path names: relative, to the
     // node ("../event5").
     void link(const std::string& path, const std::string& target);

@@ -6,6 +6,7 @@
 
 #include <linux/input.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -101,23 +102,30 @@ void MockEventDevice::load(const std::string& ioctlFile) {
         const gulong request = entry ? EVIOCGKEYCODE_V2 : requestOf(name, a.data.size());
         if (request == 0 || (entry && a.data.size() != sizeof(input_keymap_entry)))
             throw std::runtime_error(ioctlFile + ": the mock cannot answer \"" + line + "\"");
-        if (entry)
-            m_keymap.push_back(a);
-        else
+        if (entry && a.result == 0) { // the failing line past the end is the table's end
+            input_keymap_entry e{};
+            std::memcpy(&e, a.data.data(), sizeof e);
+            uint64_t code = 0;
+            std::memcpy(&code, e.scancode, std::min<size_t>(e.len, sizeof code));
+            m_scancodeLen = e.len;
+            m_table.emplace_back(code, e.keycode);
+        } else if (!entry) {
             m_answers[request] = a;
+        }
     }
 }
 
-uint32_t MockEventDevice::keyFor(uint32_t scancode) const {
-    for (const Answer& a : m_keymap) {
-        input_keymap_entry e{};
-        std::memcpy(&e, a.data.data(), sizeof e);
-        uint32_t code = 0;
-        std::memcpy(&code, e.scancode, sizeof code);
-        if (a.result == 0 && code == scancode)
-            return e.keycode;
-    }
+uint32_t MockEventDevice::keyFor(uint64_t scancode) const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& [code, key] : m_table)
+        if (code == scancode)
+            return key;
     return 0;
+}
+
+std::vector<std::pair<uint64_t, uint32_t>> MockEventDevice::table() const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_table;
 }
 
 gboolean MockEventDevice::onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client,
@@ -129,6 +137,10 @@ gboolean MockEventDevice::onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlC
         device->grab(client);
     } else if (request == EVIOCGKEYCODE_V2) {
         device->keymapEntry(client);
+    } else if (request == EVIOCSKEYCODE_V2 || request == EVIOCSKEYCODE) {
+        device->setKey(client, request == EVIOCSKEYCODE_V2);
+    } else if (request == EVIOCGKEYCODE) {
+        device->keyOf(client);
     } else if (recorded != device->m_answers.end()) {
         UMockdevIoctlData* arg = pointedTo(client, recorded->second.data.size());
         if (arg == nullptr)
@@ -148,13 +160,85 @@ void MockEventDevice::keymapEntry(UMockdevIoctlClient* client) {
         return refuse(client, EFAULT);
     input_keymap_entry asked{};
     std::memcpy(&asked, arg->data, sizeof asked);
-    // By index only: looking a scancode up is for setting keys, which no test does.
-    if ((asked.flags & INPUT_KEYMAP_BY_INDEX) == 0 || asked.index >= m_keymap.size()) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    size_t index = asked.index;
+    if ((asked.flags & INPUT_KEYMAP_BY_INDEX) == 0) { // by scancode, as rc-core looks one up
+        uint64_t code = 0;
+        std::memcpy(&code, asked.scancode, std::min<size_t>(asked.len, sizeof code));
+        index = static_cast<size_t>(
+            std::find_if(m_table.begin(), m_table.end(),
+                         [code](const auto& entry) { return entry.first == code; }) -
+            m_table.begin());
+    }
+    if (index >= m_table.size()) {
         g_object_unref(arg);
         return refuse(client, EINVAL);
     }
-    const Answer& a = m_keymap[asked.index];
-    reply(client, arg, a.result, a.data);
+    input_keymap_entry e{};
+    e.index = static_cast<uint16_t>(index);
+    e.keycode = m_table[index].second;
+    e.len = m_table[index].first > UINT32_MAX ? 8 : m_scancodeLen;
+    std::memcpy(e.scancode, &m_table[index].first, e.len);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&e);
+    reply(client, arg, 0, std::vector<uint8_t>(bytes, bytes + sizeof e));
+}
+
+// EVIOCGKEYCODE, the first form (ir-keytable's): the key of a scancode, KEY_RESERVED for none.
+void MockEventDevice::keyOf(UMockdevIoctlClient* client) {
+    UMockdevIoctlData* arg = pointedTo(client, 2 * sizeof(unsigned));
+    if (arg == nullptr)
+        return refuse(client, EFAULT);
+    unsigned pair[2] = {};
+    std::memcpy(pair, arg->data, sizeof pair);
+    pair[1] = keyFor(pair[0]);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pair);
+    reply(client, arg, 0, std::vector<uint8_t>(bytes, bytes + sizeof pair));
+}
+
+// rc-core's ir_setkeycode, from either form of the ioctl (ir-keytable -w sets keys with the
+// first, a scancode and a key in two ints): KEY_RESERVED removes the scancode's entry, another
+// key replaces its key or adds it where the order of scancodes puts it.
+void MockEventDevice::setKey(UMockdevIoctlClient* client, bool second) {
+    UMockdevIoctlData* arg =
+        pointedTo(client, second ? sizeof(input_keymap_entry) : 2 * sizeof(unsigned));
+    if (arg == nullptr)
+        return refuse(client, EFAULT);
+    input_keymap_entry e{};
+    if (second) {
+        std::memcpy(&e, arg->data, sizeof e);
+    } else {
+        unsigned pair[2] = {};
+        std::memcpy(pair, arg->data, sizeof pair);
+        e.len = sizeof pair[0];
+        std::memcpy(e.scancode, &pair[0], sizeof pair[0]);
+        e.keycode = pair[1];
+    }
+    g_object_unref(arg);
+    const bool byIndex = (e.flags & INPUT_KEYMAP_BY_INDEX) != 0;
+    if (!byIndex && e.len != 1 && e.len != 2 && e.len != 4 && e.len != 8)
+        return refuse(client, EINVAL);
+    uint64_t code = 0;
+    std::memcpy(&code, e.scancode, byIndex ? 0 : e.len);
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (byIndex && e.index >= m_table.size()) {
+            umockdev_ioctl_client_complete(client, -1, EINVAL);
+            return;
+        }
+        if (byIndex) // ir-keytable -c clears the table entry by entry, by index
+            code = m_table[e.index].first;
+        const auto at = std::lower_bound(
+            m_table.begin(), m_table.end(), code,
+            [](const std::pair<uint64_t, uint32_t>& entry, uint64_t c) { return entry.first < c; });
+        const bool there = at != m_table.end() && at->first == code;
+        if (e.keycode == KEY_RESERVED && there)
+            m_table.erase(at);
+        else if (there)
+            at->second = e.keycode;
+        else if (e.keycode != KEY_RESERVED)
+            m_table.insert(at, {code, e.keycode});
+    }
+    umockdev_ioctl_client_complete(client, 0, 0);
 }
 
 void MockEventDevice::grab(UMockdevIoctlClient* client) {
