@@ -3,6 +3,7 @@
 #include "terminal/learn.h"
 
 #include "receivers/find.h"
+#include "receivers/identify.h"
 #include "receivers/keymap.h"
 #include "receivers/keymap_file.h"
 #include "receivers/read.h"
@@ -65,6 +66,7 @@ class Learner {
     int fail(const std::string& why, int status = kExitFailed);
     bool nextPress(rireruv::Press& press, uint64_t until);
     void ask(const std::string& key, size_t number, size_t of);
+    void offerShipped(const rireruv::Receiver& r);
     std::string refusal(const rireruv::Press& p) const;
     bool write();
     void tryKeys(const rireruv::Receiver& r);
@@ -78,7 +80,8 @@ class Learner {
     std::vector<std::string> m_skipped;
     bool m_gone = false, m_noDecoding = false;
     uint64_t m_lastUs = 0, m_lastCode = 0; // the frame before, to tell a key held
-    bool m_heldTold = false;
+    rireruv::KeymapIndex m_shipped;        // the keymaps a learnt one should not replace
+    bool m_offered = false;
     uint64_t m_sameCode = 0;
     unsigned m_sameCount = 0;
 };
@@ -183,6 +186,27 @@ void Learner::ask(const std::string& key, size_t number, size_t of) {
         m_out.message("no press for " + key + " in " + std::to_string(m_o.keyTimeoutMs / 1000) +
                       " s: skipped");
     }
+}
+
+// A shipped keymap beats a learnt one: once three named presses so far are all a shipped
+// keymap's, on the very keys asked, it is offered (once), and learning goes on.
+void Learner::offerShipped(const rireruv::Receiver& r) {
+    if (m_offered || m_learnt.size() < 3 || m_shipped.size() == 0)
+        return;
+    std::vector<rireruv::HeardPress> presses;
+    for (const Learnt& l : m_learnt)
+        presses.push_back({l.scancode, l.protocol, l.key});
+    const std::vector<rireruv::KeymapMatch> ranked = m_shipped.rank(presses);
+    const rireruv::KeymapMatch* best = rireruv::bestMatch(ranked);
+    if (best == nullptr || best->matched < best->of || best->named < best->namedOf)
+        return;
+    m_offered = true;
+    m_out.line("{\"event\":\"offer\",\"file\":" + jsonString(best->file) + ",\"name\":" +
+               jsonString(best->name) + ",\"matched\":" + std::to_string(best->matched) + "}");
+    m_out.message("your keys so far are all " + best->file + "'s (" +
+                  std::to_string(best->matched) + " of " + std::to_string(best->of) +
+                  "): a shipped keymap beats a learnt one: sudo ir-keytable -c -w " + best->file +
+                  " -s " + r.name + " (learning goes on; Ctrl-C ends it)");
 }
 
 // The keymap file: the learnt keys under the protocol most of them came in.
@@ -319,8 +343,11 @@ int Learner::run() {
     m_out.message("one press of each key when asked (a key held counts once); " +
                   std::to_string(keys.size()) + " keys, " +
                   std::to_string(m_o.keyTimeoutMs / 1000) + " s each");
+    std::string unread;
+    m_shipped = rireruv::KeymapIndex::load(rireruv::KeymapIndex::systemRoots(), unread);
     for (size_t i = 0; i < keys.size() && !m_noDecoding; ++i) {
         ask(keys[i], i + 1, keys.size());
+        offerShipped(r);
         if (Undo::ended() != 0 || m_gone || m_out.lost)
             return verdict("failed", m_out.lost || m_gone ? kExitFailed : kExitRefused);
     }

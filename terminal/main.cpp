@@ -6,6 +6,7 @@
 #include "terminal/capture.h"
 #include "terminal/check.h"
 #include "terminal/find_protocol.h"
+#include "terminal/identify.h"
 #include "terminal/learn.h"
 #include "terminal/watch_gpio.h"
 #include "terminal/curses_io.h"
@@ -48,6 +49,10 @@ void printUsage(std::FILE* to, const std::string& me) {
         "                        which protocol the remote speaks, on a receiver that decodes\n"
         "                        raw light: every protocol on for N presses (default 3), then\n"
         "                        the saved ones back, on every way out (needs root)\n"
+        "       %1$s --identify [--presses N] [--timeout S] [--device DEVICE] [--keymaps DIR]\n"
+        "                        which shipped keymap matches the remote in your hand: N\n"
+        "                        presses (default 5) ranked over /etc/rc_keymaps and\n"
+        "                        /lib/udev/rc_keymaps; changes nothing\n"
         "       %1$s --watch-gpio [--seconds S] [--device DEVICE]\n"
         "                        a saa7134 GPIO receiver's own debug lines for S seconds\n"
         "                        (default 8): deaf, or a wrong card= (needs root)\n"
@@ -218,6 +223,15 @@ int findProtocol(const std::vector<std::string>& args, const std::string& me) {
     return error.empty() ? terminal::runFindProtocol(options, stdout) : usageError(me, error);
 }
 
+int identify(const std::vector<std::string>& args, const std::string& me) {
+    terminal::IdentifyOptions options;
+    options.program = me;
+    options.version = programVersion().first;
+    std::string error = terminal::parseIdentifyOptions(args, options);
+    options.device = modeDevice("remote to identify", error);
+    return error.empty() ? terminal::runIdentify(options, stdout) : usageError(me, error);
+}
+
 int learn(const std::vector<std::string>& args, const std::string& me) {
     terminal::LearnOptions options;
     options.program = me;
@@ -256,6 +270,8 @@ int main(int argc, char** argv) {
         return findProtocol({args.begin() + 1, args.end()}, me);
     if (error.empty() && args[0] == "--watch-gpio")
         return watchGpio({args.begin() + 1, args.end()}, me);
+    if (error.empty() && args[0] == "--identify")
+        return identify({args.begin() + 1, args.end()}, me);
     if (error.empty() && args[0] == "--learn")
         return learn({args.begin() + 1, args.end()}, me);
     terminal::CheckOptions options;

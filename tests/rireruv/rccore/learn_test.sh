@@ -6,7 +6,8 @@
 #      learnt keys tried are named by the receiver, whose table is as it was after;
 #   2. every key giving one code (a receiver that tells none apart): refused, nothing written;
 #   3. each way out of a trial (its end, SIGINT, SIGTERM, SIGHUP, SIGQUIT, two signals): the
-#      receiver's table byte for byte as it was, and 128 + the signal.
+#      receiver's table byte for byte as it was, and 128 + the signal;
+#   4. keys that are a shipped keymap's: it is offered before a learnt one.
 # usage: learn_test.sh Test_rireruv FEED_CARD SCRATCH
 set -euo pipefail
 exe=$1 feed=$2 scratch=$3/learn
@@ -126,4 +127,14 @@ for way in end:0 INT:130 TERM:143 HUP:129 QUIT:131 TERM-TERM:143; do
 done
 [ "$failures" = "$before" ] &&
   echo "ok: the trial's end, SIGINT, SIGTERM, SIGHUP, SIGQUIT and two signals put the table back"
+# 4. Keys that are all a shipped keymap's (pinnacle_color.toml's first three): it is offered,
+# as a shipped keymap beats a learnt one, and learning goes on.
+events 89 74 24 38 >"$scratch/shipped.events"
+start "$scratch/shipped.events" "$exe" --learn --keys KEY_MUTE,KEY_POWER,KEY_TEXT,KEY_TV \
+  --out "$scratch/shipped.toml"
+for n in 1 2 3 4; do wait_for prompted "$n" && press ""; done
+finish
+grep -q '"event":"offer","file":"/lib/udev/rc_keymaps/pinnacle_color.toml"' "$out" &&
+  [ "$status" = 0 ] || fail "no shipped keymap offered for pinnacle_color's keys (exit $status)"
+[ "$failures" = 0 ] && echo "ok: a shipped keymap matching the keys learnt is offered"
 exit $((failures > 0))
