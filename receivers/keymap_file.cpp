@@ -2,6 +2,7 @@
 #include "receivers/keymap_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -42,6 +43,21 @@ bool valueOf(const std::string& text, std::string& value) {
     }
     value = trimmed(s.substr(0, s.find('#')));
     return !value.empty() && value.find_first_of(" \t\"'") == std::string::npos;
+}
+
+// A bare key of these files: letters, digits, _ and -.
+bool bareKey(const std::string& key) {
+    return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+    });
+}
+
+// A TOML basic string: a backslash and a double quote escaped (the reader takes them back).
+std::string quotedValue(const std::string& value) {
+    std::string out = "\"";
+    for (const char c : value)
+        out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    return out + "\"";
 }
 
 bool scancodeOf(const std::string& key, uint64_t& scancode) {
@@ -92,6 +108,13 @@ bool parseKeymapFile(const std::string& text, KeymapFile& out, std::string& why)
         std::string key = trimmed(line.substr(0, eq));
         if (key.size() >= 2 && (key[0] == '"' || key[0] == '\'') && key.back() == key[0])
             key = key.substr(1, key.size() - 2);
+        const bool controls = std::any_of(value.begin(), value.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (!bareKey(key) || controls) {
+            why = at + (controls ? "a control character in a value" : "not a key: " + key);
+            return false;
+        }
         KeymapProtocol& p = out.protocols.back();
         if (in == In::Scancodes) {
             uint64_t scancode = 0;
@@ -175,14 +198,13 @@ std::string writeKeymapFile(const KeymapFile& file, const std::string& comment) 
     for (const KeymapProtocol& p : file.protocols) {
         out += "[[protocols]]\n";
         if (!p.name.empty())
-            out += "name = \"" + p.name + "\"\n";
-        out +=
-            "protocol = \"" + (p.protocol.empty() ? std::string("unknown") : p.protocol) + "\"\n";
+            out += "name = " + quotedValue(p.name) + "\n";
+        out += "protocol = " + quotedValue(p.protocol.empty() ? "unknown" : p.protocol) + "\n";
         if (!p.variant.empty())
-            out += "variant = \"" + p.variant + "\"\n";
+            out += "variant = " + quotedValue(p.variant) + "\n";
         for (const auto& [key, value] : p.params) {
             uint64_t number = 0;
-            out += key + " = " + (scancodeOf(value, number) ? value : "\"" + value + "\"") + "\n";
+            out += key + " = " + (scancodeOf(value, number) ? value : quotedValue(value)) + "\n";
         }
         out += "[protocols.scancodes]\n";
         std::vector<std::pair<uint64_t, std::string>> sorted = p.scancodes;
@@ -191,7 +213,7 @@ std::string writeKeymapFile(const KeymapFile& file, const std::string& comment) 
         for (const auto& [scancode, key] : sorted) {
             char hex[24];
             std::snprintf(hex, sizeof hex, "0x%" PRIx64, scancode);
-            out += std::string(hex) + " = \"" + key + "\"\n";
+            out += std::string(hex) + " = " + quotedValue(key) + "\n";
         }
     }
     return out;
