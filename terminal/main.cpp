@@ -3,6 +3,7 @@
 // the front end is its user and its clock. With --check it runs without the dialog and without
 // a terminal, for scripts (check.h).
 #include "platform/afx/afxwin.h"
+#include "terminal/boot_plan.h"
 #include "terminal/capture.h"
 #include "terminal/check.h"
 #include "terminal/find_protocol.h"
@@ -61,6 +62,10 @@ void printUsage(std::FILE* to, const std::string& me) {
         "                        asked (the receiver's keymap's, or those listed), written as\n"
         "                        ir-keytable -w reads it (default learnt.toml); --try loads it\n"
         "                        for S seconds, then puts the receiver's table back\n"
+        "       %1$s --boot-plan [--config FILE] [--keymap FILE] [--device DEVICE]\n"
+        "                        what the next boot loads into the receiver's keymap, by\n"
+        "                        ir-keytable -a's rules; each line of rc_maps.cfg that can\n"
+        "                        never load; the line to add for FILE; changes nothing\n"
         "       %1$s --version   the program's version and its library's\n"
         "\n"
         "The board is a card's remote receiver unless the simulated board is asked for. Settings\n"
@@ -232,6 +237,15 @@ int identify(const std::vector<std::string>& args, const std::string& me) {
     return error.empty() ? terminal::runIdentify(options, stdout) : usageError(me, error);
 }
 
+int bootPlan(const std::vector<std::string>& args, const std::string& me) {
+    terminal::BootPlanOptions options;
+    options.program = me;
+    options.version = programVersion().first;
+    std::string error = terminal::parseBootPlanOptions(args, options);
+    options.device = modeDevice("keymap to plan", error);
+    return error.empty() ? terminal::runBootPlan(options, stdout) : usageError(me, error);
+}
+
 int learn(const std::vector<std::string>& args, const std::string& me) {
     terminal::LearnOptions options;
     options.program = me;
@@ -272,6 +286,8 @@ int main(int argc, char** argv) {
         return watchGpio({args.begin() + 1, args.end()}, me);
     if (error.empty() && args[0] == "--identify")
         return identify({args.begin() + 1, args.end()}, me);
+    if (error.empty() && args[0] == "--boot-plan")
+        return bootPlan({args.begin() + 1, args.end()}, me);
     if (error.empty() && args[0] == "--learn")
         return learn({args.begin() + 1, args.end()}, me);
     terminal::CheckOptions options;
