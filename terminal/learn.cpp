@@ -66,6 +66,8 @@ class Learner {
     int fail(const std::string& why, int status = kExitFailed);
     bool nextPress(rireruv::Press& press, uint64_t until);
     void ask(const std::string& key, size_t number, size_t of);
+    bool refused(const std::string& key, const rireruv::Press& p, const std::string& why);
+    void freePresses();
     void offerShipped(const rireruv::Receiver& r);
     std::string refusal(const rireruv::Press& p) const;
     bool write();
@@ -147,6 +149,45 @@ std::string Learner::refusal(const rireruv::Press& p) const {
     return "";
 }
 
+// Says why a press is not taken; true when keys in a row all gave the one code already taken:
+// the receiver tells no key from another, and learning ends.
+bool Learner::refused(const std::string& key, const rireruv::Press& p, const std::string& why) {
+    m_out.line("{\"event\":\"refused\",\"key\":" + (key.empty() ? "null" : jsonString(key)) +
+               ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hex(p.scancode) +
+               "\",\"why\":" + jsonString(why) + "}");
+    m_out.message(why + (key.empty() ? ": press another key" : ": press " + key + " again"));
+    m_sameCount = p.scancode == m_sameCode ? m_sameCount + 1 : 1;
+    m_sameCode = p.scancode;
+    m_noDecoding = m_sameCount >= kSameCodeLimit && why.find(" is already ") != std::string::npos;
+    return m_noDecoding;
+}
+
+// Free presses, named afterwards: each new code until a pause as long as the timeout, written
+// with the name the receiver's keymap gives it, or KEY_UNKNOWN for the person to rename.
+void Learner::freePresses() {
+    m_out.line("{\"event\":\"prompt\",\"key\":null,\"number\":0,\"of\":0}");
+    m_out.message("press the remote's keys one after another, each once; " +
+                  std::to_string(m_o.keyTimeoutMs / 1000) + " s without a press ends it");
+    rireruv::Press p;
+    while (!m_noDecoding && nextPress(p, nowMs() + m_o.keyTimeoutMs)) {
+        const std::string why = refusal(p);
+        if (!why.empty()) {
+            refused("", p, why);
+            continue;
+        }
+        const std::string mapped = rireruv::keyName(p.keycode);
+        const std::string key = mapped.empty() ? "KEY_UNKNOWN" : mapped;
+        m_learnt.push_back({key, p.scancode, rireruv::protocolName(p.protocol)});
+        m_sameCount = 0;
+        m_out.line("{\"event\":\"learnt\",\"key\":" + jsonString(key) +
+                   ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hex(p.scancode) +
+                   "\",\"protocol\":" + jsonString(rireruv::protocolName(p.protocol)) +
+                   ",\"learnt\":" + std::to_string(m_learnt.size()) + ",\"left\":null}");
+        m_out.message(hex(p.scancode) + " = " + key + " (" + std::to_string(m_learnt.size()) +
+                      " learnt)");
+    }
+}
+
 void Learner::ask(const std::string& key, size_t number, size_t of) {
     m_out.line("{\"event\":\"prompt\",\"key\":" + jsonString(key) +
                ",\"number\":" + std::to_string(number) + ",\"of\":" + std::to_string(of) + "}");
@@ -168,17 +209,8 @@ void Learner::ask(const std::string& key, size_t number, size_t of) {
                           " learnt, " + std::to_string(of - number) + " left)");
             return;
         }
-        m_out.line("{\"event\":\"refused\",\"key\":" + jsonString(key) +
-                   ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hex(p.scancode) +
-                   "\",\"why\":" + jsonString(why) + "}");
-        m_out.message(why + ": press " + key + " again");
-        // Every key giving the one code already taken: the receiver tells no key from another.
-        m_sameCount = p.scancode == m_sameCode ? m_sameCount + 1 : 1;
-        m_sameCode = p.scancode;
-        if (m_sameCount >= kSameCodeLimit && why.find(" is already ") != std::string::npos) {
-            m_noDecoding = true;
+        if (refused(key, p, why))
             return;
-        }
     }
     if (Undo::ended() == 0 && !m_gone && !m_out.lost) {
         m_skipped.push_back(key);
@@ -224,10 +256,11 @@ bool Learner::write() {
     for (const Learnt& l : m_learnt)
         p.scancodes.emplace_back(l.scancode, l.key);
     std::ofstream out(m_o.out);
-    out << rireruv::writeKeymapFile(file, "learnt by " + m_o.program +
-                                              " --learn; load it with "
-                                              "ir-keytable -c -w " +
-                                              m_o.out);
+    const bool unnamed = std::any_of(m_learnt.begin(), m_learnt.end(),
+                                     [](const Learnt& l) { return l.key == "KEY_UNKNOWN"; });
+    out << rireruv::writeKeymapFile(
+        file, "learnt by " + m_o.program + " --learn; load it with ir-keytable -c -w " + m_o.out +
+                  (unnamed ? "; name each KEY_UNKNOWN after the key that gave its code" : ""));
     out.close();
     if (!out) {
         m_out.message(m_o.program + " --learn: cannot write " + m_o.out + " (" +
@@ -327,24 +360,29 @@ int Learner::run() {
         return fail(target.error);
     const rireruv::Receiver& r = *target.receiver;
     std::vector<std::string> keys = m_o.keys;
-    if (keys.empty() && !r.eventNode.empty())
+    if (keys.empty() && !m_o.free && !r.eventNode.empty())
         for (const rireruv::KeymapEntry& e : rireruv::readKeymap(r.eventNode))
             if (std::find(keys.begin(), keys.end(), rireruv::keyName(e.keycode)) == keys.end())
                 keys.push_back(rireruv::keyName(e.keycode));
-    if (keys.empty())
+    if (keys.empty() && !m_o.free)
         return fail(r.name + " has no keymap to take the keys' names from: list them, e.g. "
-                             "--keys KEY_POWER,KEY_1,KEY_2");
+                             "--keys KEY_POWER,KEY_1,KEY_2, or press freely: --keys free");
     rireruv::Opened opened =
         r.lircNode.empty() ? rireruv::openEvent(r.eventNode) : rireruv::openLirc(r.lircNode);
     if (!opened.reader)
         return fail(r.name + ": " + opened.error);
     m_reader = std::move(opened.reader);
     Undo::instance().guard();
-    m_out.message("one press of each key when asked (a key held counts once); " +
-                  std::to_string(keys.size()) + " keys, " +
-                  std::to_string(m_o.keyTimeoutMs / 1000) + " s each");
     std::string unread;
     m_shipped = rireruv::KeymapIndex::load(rireruv::KeymapIndex::systemRoots(), unread);
+    if (m_o.free)
+        freePresses();
+    else
+        m_out.message("one press of each key when asked (a key held counts once); " +
+                      std::to_string(keys.size()) + " keys, " +
+                      std::to_string(m_o.keyTimeoutMs / 1000) + " s each");
+    if (Undo::ended() != 0 || m_gone || m_out.lost)
+        return verdict("failed", m_out.lost || m_gone ? kExitFailed : kExitRefused);
     for (size_t i = 0; i < keys.size() && !m_noDecoding; ++i) {
         ask(keys[i], i + 1, keys.size());
         offerShipped(r);
@@ -405,6 +443,8 @@ std::string parseLearnOptions(const std::vector<std::string>& args, LearnOptions
             options.out = value;
         } else if (name == "--name") {
             options.name = value;
+        } else if (name == "--keys" && value == "free") {
+            options.free = true;
         } else if (name == "--keys") {
             options.keys = split(value);
             for (const std::string& key : options.keys)

@@ -22,6 +22,7 @@ struct LearnOptions {
     std::string out = "learnt.toml";
     std::string name = "learnt";   // the keymap's name inside the file
     std::vector<std::string> keys; // --keys K1,K2,...; empty: the receiver's keymap's keys
+    bool free = false;             // --keys free: presses as they come, named afterwards
     unsigned keyTimeoutMs = 15000; // --timeout S: a key not pressed in S s is skipped
     unsigned tryMs = 0;            // --try S
     bool keep = false;             // --keep: the learnt keys stay loaded after --try

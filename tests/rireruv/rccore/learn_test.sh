@@ -7,7 +7,8 @@
 #   2. every key giving one code (a receiver that tells none apart): refused, nothing written;
 #   3. each way out of a trial (its end, SIGINT, SIGTERM, SIGHUP, SIGQUIT, two signals): the
 #      receiver's table byte for byte as it was, and 128 + the signal;
-#   4. keys that are a shipped keymap's: it is offered before a learnt one.
+#   4. keys that are a shipped keymap's: it is offered before a learnt one;
+#   5. free presses, named afterwards.
 # usage: learn_test.sh Test_rireruv FEED_CARD SCRATCH
 set -euo pipefail
 exe=$1 feed=$2 scratch=$3/learn
@@ -137,4 +138,15 @@ finish
 grep -q '"event":"offer","file":"/lib/udev/rc_keymaps/pinnacle_color.toml"' "$out" &&
   [ "$status" = 0 ] || fail "no shipped keymap offered for pinnacle_color's keys (exit $status)"
 [ "$failures" = 0 ] && echo "ok: a shipped keymap matching the keys learnt is offered"
+# 5. Free presses, named afterwards: each new code until a second's pause; a code the card's
+# keymap names keeps that name (5 is its KEY_POWER), the others are KEY_UNKNOWN to rename.
+events 5 34 35 >"$scratch/free.events"
+start "$scratch/free.events" "$exe" --learn --keys free --timeout 1 --out "$scratch/free.toml"
+wait_for prompted 1 && press "" "" # 34 at once after 5: another code, not the key held
+wait_for seen '"learnt":2' && press ""
+finish
+got=$(grep '^0x' "$scratch/free.toml" 2>/dev/null | tr '\n' ' ')
+[ "$status" = 0 ] && [ "$got" = '0x5 = "KEY_POWER" 0x22 = "KEY_UNKNOWN" 0x23 = "KEY_UNKNOWN" ' ] ||
+  fail "free presses: exit $status, $got"
+[ "$failures" = 0 ] && echo "ok: free presses written with the keymap's names, KEY_UNKNOWN for the rest"
 exit $((failures > 0))
