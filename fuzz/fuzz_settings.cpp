@@ -8,6 +8,7 @@
 
 #include "rireruv/settings.h"
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "rireruv/report.h"
 
 #include <cstdint>

@@ -38,15 +38,6 @@ long rcNumber(const std::string& name);
 // Every receiver the system has, in rcN order.
 std::vector<Receiver> listReceivers();
 
-// The receiver RIRERUV_DEVICE names among those found, and the node to read when the setting
-// named one ("" for rcN and auto: lirc where there is one, otherwise the event device).
-struct Target {
-    const Receiver* receiver = nullptr;
-    std::string node;
-    std::string error; // why none fits, as a person should read it
-};
-Target pickReceiver(const std::string& device, const std::vector<Receiver>& found);
-
 // Where the link at path points, as readlink gives it (a relative target stays relative); ""
 // when path is no link or cannot be read. Read into kLinkMax bytes, so a target of that length
 // may have been cut: each caller decides whether that matters to it.

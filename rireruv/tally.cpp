@@ -3,7 +3,7 @@
 
 #include "rireruv/notes.h"
 #include "rireruv/version.h"
-#include "rireruv/report.h"
+#include "rireruv/shown.h"
 
 #include <algorithm>
 #include <atomic>
@@ -33,7 +33,7 @@ const uint64_t kSilenceMs = 300;
 char g_published[2][kMessageMax + 64]; // bounded() cuts at kMessageMax, with a note
 std::atomic<int> g_current{-1};
 
-// Every text a listener gets is bounded (report.h): it shows them on a terminal as they are.
+// Every text a listener gets is bounded (shown.h): it shows them on a terminal as they are.
 void tell(int kind, const RireruvPress* press, const std::string& text) {
     if (g_listener != nullptr)
         g_listener(g_context, kind, press, bounded(text).c_str());

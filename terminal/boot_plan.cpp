@@ -2,6 +2,7 @@
 #include "terminal/boot_plan.h"
 
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "rireruv/shown.h"
 #include "terminal/json_lines.h"
 

@@ -2,6 +2,7 @@
 #include "terminal/find_protocol.h"
 
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "receivers/protocols.h"
 #include "receivers/read.h"
 #include "receivers/undo.h"

@@ -4,6 +4,7 @@
 #include "terminal/identify.h"
 
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "receivers/identify.h"
 #include "receivers/keymap.h"
 #include "receivers/read.h"

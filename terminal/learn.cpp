@@ -3,6 +3,7 @@
 #include "terminal/learn.h"
 
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "receivers/identify.h"
 #include "receivers/keymap.h"
 #include "receivers/keymap_file.h"

@@ -2,6 +2,7 @@
 #include "terminal/watch_gpio.h"
 
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "receivers/gpio_debug.h"
 #include "receivers/protocols.h"
 #include "receivers/read.h"

@@ -3,6 +3,7 @@
 #include "rireruv/remote_board.h"
 
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "receivers/keymap.h"
 #include "rireruv/rccore/poll.h"
 #include "rireruv/rccore/silence.h"

@@ -2,6 +2,7 @@
 // (run under umockdev-wrapper): cards of ours and others, GPIO and I2C receivers, kernels
 // with and without lirc.
 #include "receivers/find.h"
+#include "receivers/pick.h"
 
 #include <umockdev.h>
 

@@ -1,6 +1,7 @@
 // Choosing a receiver from RIRERUV_DEVICE among those found, and every reason none fits; the
 // permission message.
 #include "receivers/find.h"
+#include "receivers/pick.h"
 #include "receivers/read.h"
 #include "tests/support/files.h"
 
