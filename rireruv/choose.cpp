@@ -7,6 +7,8 @@
 namespace rireruv {
 
 std::unique_ptr<RemoteBoard> chooseBoard(const Settings& settings) {
+    if (!settings.errors.empty()) // whichever board they were for: none is set up
+        return makeRefusedBoard(settings, settings.errors);
     if (settings.receiver)
         return makeReceiverBoard(settings);
     if (settings.simulatedBecause.empty() && receiversReadHere()) {

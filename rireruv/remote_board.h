@@ -14,6 +14,8 @@
 #include "rireruv/settings.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace rireruv {
 
@@ -34,7 +36,12 @@ std::unique_ptr<RemoteBoard> chooseBoard(const Settings& settings);
 // where a card comes with its vendor's library.
 bool receiversReadHere();
 
-// The real receiver that settings.device names. settings.errors, when any, make init fail.
+// The real receiver that settings.device names (settings without errors: chooseBoard gives a
+// refused board for those).
 std::unique_ptr<RemoteBoard> makeReceiverBoard(const Settings& settings);
+
+// A board whose init fails with reasons (said and traced); polls and free as any board's.
+std::unique_ptr<RemoteBoard> makeRefusedBoard(const Settings& settings,
+                                              std::vector<std::string> reasons);
 
 } // namespace rireruv

@@ -18,7 +18,7 @@ class ReceiverBoard : public RemoteBoard {
   public:
     explicit ReceiverBoard(const Settings& settings)
         : m_device(settings.device), m_defaulted(settings.deviceDefaulted),
-          m_errors(settings.errors), m_trace(settings.tracePath) {}
+          m_trace(settings.tracePath) {}
     int init() override;
     int getRemoteData(unsigned char* pbyData) override;
     int free() override;
@@ -28,7 +28,6 @@ class ReceiverBoard : public RemoteBoard {
 
     std::string m_device;
     bool m_defaulted; // nothing asked for a board: auto was taken
-    std::vector<std::string> m_errors;
     Trace m_trace;
     std::unique_ptr<Poller> m_poller;
 };
@@ -127,8 +126,6 @@ Opened openReceiver(const Receiver& r, const std::string& wanted, std::string& n
 
 int ReceiverBoard::init() {
     m_poller.reset();
-    if (!m_errors.empty())
-        return failInit(m_trace, m_errors);
     const std::vector<Receiver> found = listReceivers();
     const Target target = pickReceiver(m_device, found);
     if (target.receiver == nullptr)

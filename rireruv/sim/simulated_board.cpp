@@ -34,8 +34,6 @@ SimulatedBoard::SimulatedBoard(Settings settings)
     : m_settings(std::move(settings)), m_trace(m_settings.tracePath) {}
 
 int SimulatedBoard::init() {
-    if (!m_settings.errors.empty())
-        return failInit(m_trace, m_settings.errors);
     if (m_settings.initStatus == ZELK_INIT_FAILED)
         return failInit(m_trace, "the simulated board fails its set-up, as RIRERUV_INIT_STATUS=" +
                                      std::to_string(ZELK_INIT_FAILED) + " asks");

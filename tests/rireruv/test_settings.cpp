@@ -28,9 +28,9 @@ void expectRejected(const std::map<std::string, std::string>& env, const std::st
     TempFile trace;
     auto withTrace = s;
     withTrace.tracePath = trace.path;
-    rireruv::SimulatedBoard board(withTrace);
+    const auto board = rireruv::chooseBoard(withTrace); // the one place settings are refused
     testing::internal::CaptureStderr();
-    EXPECT_EQ(board.init(), 8);
+    EXPECT_EQ(board->init(), 8);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(reason), std::string::npos) << err;
     EXPECT_EQ(trace.lines(), (std::vector<std::string>{"error " + s.errors[0], "ZELK_HWInit 8"}));
@@ -114,9 +114,9 @@ TEST(StandIn, UnwritableTraceIsRejectedWithAReason) {
         ASSERT_EQ(s.errors.size(), 1u);
         EXPECT_NE(s.errors[0].find(reason), std::string::npos) << s.errors[0];
         expectOneReadableLine(s.errors[0]);
-        rireruv::SimulatedBoard board(s);
+        const auto board = rireruv::chooseBoard(s);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(board.init(), 8);
+        EXPECT_EQ(board->init(), 8);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "rireruv: " + s.errors[0] + "\n");
     }
 }
@@ -130,9 +130,9 @@ TEST(StandIn, EveryBadSettingIsReported) {
                              {"RIRERUV_DELAY_MS", "x"},
                              {"RIRERUV_TRACE", trace.path}});
     ASSERT_EQ(s.errors.size(), 3u);
-    rireruv::SimulatedBoard board(s);
+    const auto board = rireruv::chooseBoard(s);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(board.init(), 8);
+    EXPECT_EQ(board->init(), 8);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "rireruv: " + s.errors[0] +
                                                           "\nrireruv: " + s.errors[1] +
                                                           "\nrireruv: " + s.errors[2] + "\n");
