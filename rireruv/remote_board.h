@@ -2,7 +2,7 @@
 //
 // Who supplies what: choose.cpp (every build) picks the board the settings ask for; the
 // simulated board is rireruv/sim/; makeReceiverBoard comes from rireruv/rccore/ on Linux and
-// from rireruv/rccore/unavailable.cpp on Windows, whichever the build links.
+// from rireruv/windows/no_receivers.cpp on Windows, whichever the build links.
 //
 // What the entries rely on: init returns 0 when the board is ready and ZELK_INIT_FAILED on
 // failure, with the reason on standard error (lines beginning "rireruv: ") and in the trace; a

@@ -2,6 +2,7 @@
 // from outside that goes into them.
 #include "rireruv/report.h"
 
+#include "rireruv/system.h"
 #include "rireruv/tally.h"
 
 #include <cerrno>
@@ -9,15 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-
-#ifndef _WIN32
-#include <csignal>
-#include <ctime>
-#include <pthread.h>
-#include <unistd.h>
-#else
-#include <windows.h>
-#endif
 
 namespace rireruv {
 
@@ -27,78 +19,14 @@ void say(const std::string& message) {
     const std::string text = bounded(message);
     std::fprintf(stderr, "rireruv: %s\n", text.c_str());
     std::fflush(stderr);
-#ifdef _WIN32
-    // A GUI program's standard error goes nowhere: a debugger, or DebugView, shows this.
-    OutputDebugStringA(("rireruv: " + text + "\n").c_str());
-#endif
+    alsoToDebugger("rireruv: " + text + "\n");
     tally().message(text);
 }
-
-#ifndef _WIN32
-ssize_t writeWithoutSigpipe(int fd, const void* data, size_t size) {
-    sigset_t pipeSignal, previous, pending;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-    // One already pending was raised by somebody else's write: theirs to take, not ours.
-    sigpending(&pending);
-    const bool theirs = sigismember(&pending, SIGPIPE) == 1;
-    ssize_t n = 0;
-    do
-        n = write(fd, data, size);
-    while (n < 0 && errno == EINTR);
-    const int err = errno;
-    if (n < 0 && err == EPIPE && !theirs) {
-        const timespec now{0, 0};
-        sigtimedwait(&pipeSignal, nullptr, &now);
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    errno = err;
-    return n;
-}
-#endif
-
-namespace {
-
-#ifndef _WIN32
-// O_NONBLOCK: a fifo nobody reads fails at once (ENXIO) rather than waiting for a reader, and a
-// full pipe fails (EAGAIN) rather than waiting for room.
-int openToAppend(const std::string& path) {
-    return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-}
-
-// Appends line; 0, or the errno of why it was not (all) written.
-int append(const std::string& path, const std::string& line) {
-    const int fd = openToAppend(path);
-    if (fd < 0)
-        return errno;
-    int err = 0;
-    for (size_t done = 0; done < line.size() && err == 0;) {
-        const ssize_t n = writeWithoutSigpipe(fd, line.data() + done, line.size() - done);
-        err = n > 0 ? 0 : n < 0 ? errno : EIO;
-        done += n > 0 ? static_cast<size_t>(n) : 0;
-    }
-    close(fd);
-    return err;
-}
-#else
-int append(const std::string& path, const std::string& line) {
-    errno = 0;
-    FILE* f = std::fopen(path.c_str(), "a");
-    if (f == nullptr)
-        return errno != 0 ? errno : EIO;
-    const bool written = std::fputs(line.c_str(), f) >= 0;
-    const bool closed = std::fclose(f) == 0;
-    return written && closed ? 0 : errno != 0 ? errno : EIO;
-}
-#endif
-
-} // namespace
 
 int traceOpenError(const std::string& path) {
     // Nothing is written: the path is opened as a line would open it. A fifo nobody reads yet
     // fails that open (ENXIO), but takes lines once somebody does.
-    const int err = append(path, "");
+    const int err = appendToFile(path, "");
     return err == ENXIO ? 0 : err;
 }
 
@@ -130,7 +58,7 @@ void Trace::line(const std::string& text) const {
         return;
     // Opened for each line, so a reader in another process sees every call as it happens, and
     // a file or folder removed meanwhile is noticed.
-    const int err = append(m_state->path, bounded(text) + "\n");
+    const int err = appendToFile(m_state->path, bounded(text) + "\n");
     if (err != 0)
         lost(err);
 }

@@ -24,14 +24,6 @@ namespace rireruv {
 // where a GUI program's user can read it. An empty message is not said.
 void say(const std::string& message);
 
-#ifndef _WIN32
-// write(2) that cannot kill the process with SIGPIPE when the reader of a pipe has gone: the
-// signal is blocked in this thread around the write and one it raised is taken back, without
-// touching the process's disposition, which belongs to the program. Returns what write
-// returned; errno as it left it (EPIPE then).
-ssize_t writeWithoutSigpipe(int fd, const void* data, size_t size);
-#endif
-
 // Appends lines to the RIRERUV_TRACE file; an empty path traces nothing. A line never blocks:
 // a fifo is opened without waiting for a reader and written without waiting for room. A line
 // that cannot be written is said once for each cause; one that never will be (a full disc, the

@@ -2,8 +2,8 @@
 // (told to the listener of notes.h as it comes), the runs of polling, the hint when a run stays
 // silent, and the summary said when the library is freed.
 //
-// Who supplies what: tally.cpp on Linux, where a front end listens; tally_none.cpp in the
-// Windows library, where nobody can, so that it stays as small as a vendor's.
+// Who supplies what: tally.cpp on Linux, where a front end listens; rireruv/windows/tally_none.cpp
+// in the Windows library, where nobody can, so that it stays as small as a vendor's.
 #pragma once
 
 #include <cstddef>

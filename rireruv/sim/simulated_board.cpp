@@ -1,6 +1,8 @@
 // The simulated board: the demo remote, the bytes of RIRERUV_DATA, and the three calls.
 #include "rireruv/sim/simulated_board.h"
 
+#include "rireruv/system.h"
+
 #include "rireruv/tally.h"
 
 namespace rireruv {

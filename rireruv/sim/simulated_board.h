@@ -43,7 +43,4 @@ class SimulatedBoard : public RemoteBoard {
     int m_previous = -1; // the byte the last poll wrote, or -1
 };
 
-// Waits, without busy waiting; each platform has its own file.
-void sleepMs(unsigned ms);
-
 } // namespace rireruv

@@ -3,6 +3,7 @@
 #include "tests/support/listening.h"
 #include "tests/support/stand_in.h"
 #include "rireruv/notes.h"
+#include "rireruv/posix/pipe.h"
 #include "rireruv/report.h"
 #include "rireruv/tally.h"
 
