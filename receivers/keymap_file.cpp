@@ -60,6 +60,12 @@ std::string quotedValue(const std::string& value) {
     return out + "\"";
 }
 
+// "line 7: what", a refusal's words.
+std::string onLine(int number, const std::string& what) {
+    std::string text = "line " + std::to_string(number) + ": ";
+    return text += what;
+}
+
 bool scancodeOf(const std::string& key, uint64_t& scancode) {
     if (key.empty())
         return false;
@@ -78,7 +84,6 @@ bool parseKeymapFile(const std::string& text, KeymapFile& out, std::string& why)
     std::string raw;
     for (int number = 1; std::getline(lines, raw); ++number) {
         const std::string line = trimmed(raw);
-        const std::string at = "line " + std::to_string(number) + ": ";
         if (line.empty() || line[0] == '#')
             continue;
         if (line == "[[protocols]]") {
@@ -88,21 +93,21 @@ bool parseKeymapFile(const std::string& text, KeymapFile& out, std::string& why)
         }
         if (line == "[protocols.scancodes]") {
             if (in == In::Nothing) {
-                why = at + "[protocols.scancodes] before any [[protocols]]";
+                why = onLine(number, "[protocols.scancodes] before any [[protocols]]");
                 return false;
             }
             in = In::Scancodes;
             continue;
         }
         if (line[0] == '[') {
-            why = at + "a table rc_keymap files do not have: " + line;
+            why = onLine(number, "a table rc_keymap files do not have: " + line);
             return false;
         }
         const size_t eq = line.find('=');
         std::string value;
         if (eq == std::string::npos || in == In::Nothing || !valueOf(line.substr(eq + 1), value)) {
-            why = at + (in == In::Nothing ? "a key before any [[protocols]]"
-                                          : "not a key = value pair: " + line);
+            why = onLine(number, in == In::Nothing ? std::string("a key before any [[protocols]]")
+                                                   : "not a key = value pair: " + line);
             return false;
         }
         std::string key = trimmed(line.substr(0, eq));
@@ -112,14 +117,15 @@ bool parseKeymapFile(const std::string& text, KeymapFile& out, std::string& why)
             return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
         });
         if (!bareKey(key) || controls) {
-            why = at + (controls ? "a control character in a value" : "not a key: " + key);
+            why = onLine(number, controls ? std::string("a control character in a value")
+                                          : "not a key: " + key);
             return false;
         }
         KeymapProtocol& p = out.protocols.back();
         if (in == In::Scancodes) {
             uint64_t scancode = 0;
             if (!scancodeOf(key, scancode)) {
-                why = at + "not a scancode: " + key;
+                why = onLine(number, "not a scancode: " + key);
                 return false;
             }
             p.scancodes.emplace_back(scancode, value);
