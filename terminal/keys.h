@@ -17,7 +17,7 @@
 // only after its press: a report lost to a split never makes half a click into a whole one.
 #pragma once
 
-#include "terminal/frontend.h"
+#include "terminal/io.h"
 
 #include <string>
 #include <vector>
