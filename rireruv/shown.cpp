@@ -1,6 +1,8 @@
 // Text from outside the library made safe to say: escaped, bounded, and cut on a character.
 #include "rireruv/shown.h"
 
+#include "platform/utf8.h"
+
 #include <cstdio>
 
 namespace rireruv {
@@ -27,31 +29,10 @@ std::string hexByte(unsigned char c) {
     return hex;
 }
 
-bool continuation(const std::string& s, size_t i, unsigned char low = 0x80,
-                  unsigned char high = 0xBF) {
-    if (i >= s.size())
-        return false;
-    const auto c = static_cast<unsigned char>(s[i]);
-    return c >= low && c <= high;
-}
-
-// The length of the well-formed UTF-8 character of two or more bytes at i, or 0 (RFC 3629: no
-// overlong forms, no surrogates, nothing past U+10FFFF).
+// The length of the well-formed UTF-8 character of two or more bytes at i, or 0.
 size_t multibyteAt(const std::string& s, size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0xC2 && c <= 0xDF)
-        return continuation(s, i + 1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        const unsigned char low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
-        return continuation(s, i + 1, low, high) && continuation(s, i + 2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        const unsigned char low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
-        return continuation(s, i + 1, low, high) && continuation(s, i + 2) && continuation(s, i + 3)
-                   ? 4
-                   : 0;
-    }
-    return 0;
+    const utf8::Read r = utf8::readAt(s.data() + i, s.size() - i);
+    return r.code >= 0x80 ? r.bytes : 0;
 }
 
 std::string namedEscape(unsigned char c) {

@@ -19,10 +19,4 @@ std::string escapeText(const std::string& text, bool unicode, size_t maxBytes = 
 
 bool localeIsUtf8(); // the locale's characters (LC_CTYPE, as set up) are UTF-8
 
-// The length of the UTF-8 character that starts with lead, or 0 for a byte that starts none.
-size_t utf8Length(unsigned char lead);
-// The code point of the n-byte UTF-8 character at s, or -1 when it is malformed: not in
-// UTF-8's shape, or in it but no character (overlong, a surrogate, past U+10FFFF).
-long utf8Char(const char* s, size_t n);
-
 } // namespace terminal

@@ -2,6 +2,7 @@
 // the sequences that mean a key here.
 #include "terminal/keys.h"
 
+#include "platform/utf8.h"
 #include "terminal/escape.h"
 
 #include <algorithm>
@@ -70,7 +71,7 @@ size_t controlSequenceEnd(const std::string& s, size_t at) {
 size_t escapeLength(const std::string& s) {
     if (s.size() < 3)
         return s.size() == 2 && s[1] != '[' && s[1] != 'O' && s[1] != kEsc &&
-                       utf8Length(static_cast<unsigned char>(s[1])) == 0
+                       utf8::lengthOf(static_cast<unsigned char>(s[1])) <= 1
                    ? 2 // Alt with a character or a control key
                    : 0;
     const char c = s[1];
@@ -86,8 +87,8 @@ size_t escapeLength(const std::string& s) {
         const size_t inner = escapeLength(s.substr(1));
         return inner == 0 ? 0 : inner + 1;
     }
-    const size_t n = utf8Length(static_cast<unsigned char>(c)); // Alt with a character
-    return n == 0 ? 2 : s.size() >= 1 + n ? 1 + n : 0;
+    const size_t n = utf8::lengthOf(static_cast<unsigned char>(c)); // Alt with a character
+    return n <= 1 ? 2 : s.size() >= 1 + n ? 1 + n : 0;
 }
 
 std::vector<int> numbers(const std::string& text) {
@@ -182,12 +183,12 @@ size_t KeyDecoder::decodeOne(std::vector<Key>& out) {
         out.push_back(Key{Key::Char, lead});
         return 1;
     }
-    const size_t n = utf8Length(lead);
+    const size_t n = utf8::lengthOf(lead);
     if (n == 0)
         return 1; // not the start of a character: dropped
     if (s.size() < n)
         return 0; // the rest of the character is in the next read
-    const long code = utf8Char(s.data(), n);
+    const long code = utf8::readAt(s.data(), n).code;
     if (code < 0)
         return 1;
     if (code >= 0xA0) // C1 control characters are no keys
