@@ -3,7 +3,7 @@
 
 #include "terminal/check.h"
 
-#include "platform/model/model.h"
+#include "platform/utf8.h"
 #include "rireruv/notes.h"
 
 #include <cstdio>
@@ -119,7 +119,10 @@ std::string startLine(const CheckOptions& o, const RireruvBoard* b, int init) {
 
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (char32_t c : model::decodeUtf8(text)) {
+    for (size_t i = 0; i < text.size();) {
+        const utf8::Read r = utf8::readAt(text.data() + i, text.size() - i);
+        const char32_t c = r.code >= 0 ? static_cast<char32_t>(r.code) : U'\uFFFD';
+        i += r.bytes;
         if (c == U'"' || c == U'\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -130,7 +133,7 @@ std::string jsonString(const std::string& text) {
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             out += escaped;
         } else {
-            model::appendUtf8(out, c);
+            utf8::append(out, c);
         }
     }
     return out + "\"";
