@@ -129,7 +129,7 @@ std::string jsonString(const std::string& text) {
         } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
             // Controls, and the two separators that a line splitter (Python's splitlines, a
             // JavaScript before ES2019) would end a line at, though JSON takes them as they are.
-            char escaped[8];
+            char escaped[12]; // \uXXXX; room for what the compiler cannot rule out
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             out += escaped;
         } else {
