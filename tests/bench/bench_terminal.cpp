@@ -12,9 +12,9 @@
 // them, with no emulator's pipe and its timing in between, and the terminal is fixed
 // (TERM=xterm-256color, UTF-8, the size given), so the figures do not depend on where the
 // benchmark runs. Knowing when Start took effect needs the screen, and ncurses sends only the
-// cells that changed ("op<" turns Start into Stop), so this keeps a small screen of its own:
-// the control sequences ncurses sends an xterm, enough to read the dialog's rows.
-#include "platform/model/model.h"
+// cells that changed ("op<" turns Start into Stop), so the bytes also go to a terminal
+// emulator's screen (libvterm) to read the dialog's rows from.
+#include <vterm.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
@@ -37,25 +36,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A character cell grid driven by an xterm's control sequences: cursor moves, erasing,
-// inserting and deleting, scroll regions, autowrap. Colours and modes other than autowrap do
-// not change the text, so they are read and dropped.
+// The terminal's screen as libvterm (Debian's libvterm, a terminal emulator's core) keeps it
+// from the bytes an xterm gets, the alternate screen ncurses draws on included.
 class Screen {
   public:
-    Screen(int cols, int rows)
-        : m_cols(cols), m_rows(rows), m_bottom(rows - 1),
-          m_cells(static_cast<size_t>(rows), blankRow()) {}
-
-    void feed(const char* data, size_t n) {
-        for (size_t i = 0; i < n; ++i)
-            step(static_cast<unsigned char>(data[i]));
+    Screen(int cols, int rows) : m_vt(vterm_new(rows, cols)), m_cols(cols), m_rows(rows) {
+        vterm_set_utf8(m_vt, 1);
+        m_screen = vterm_obtain_screen(m_vt);
+        vterm_screen_enable_altscreen(m_screen, 1);
+        vterm_screen_reset(m_screen, 1);
     }
+    ~Screen() { vterm_free(m_vt); }
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
+
+    void feed(const char* data, size_t n) { vterm_input_write(m_vt, data, n); }
 
     std::string row(int y) const {
-        std::string out;
-        for (char32_t c : m_cells[static_cast<size_t>(y)])
-            if (c != kContinuation)
-                model::appendUtf8(out, c);
+        const VTermRect line{y, y + 1, 0, m_cols};
+        std::string out(static_cast<size_t>(m_cols) * 4 + 1, '\0');
+        out.resize(vterm_screen_get_text(m_screen, &out[0], out.size(), line));
         return out;
     }
 
@@ -86,352 +86,9 @@ class Screen {
     }
 
   private:
-    static constexpr char32_t kContinuation = 0; // the right half of a wide character
-    enum class State { Ground, Escape, EscapeSkipOne, Csi, String, StringEscape };
-
-    std::u32string blankRow() const { return std::u32string(static_cast<size_t>(m_cols), U' '); }
-
-    void step(unsigned char b) {
-        switch (m_state) {
-        case State::Ground:
-            if (m_utf8Left > 0 && (b & 0xC0) == 0x80) {
-                m_utf8 = (m_utf8 << 6) | (b & 0x3F);
-                if (--m_utf8Left == 0)
-                    print(m_utf8);
-            } else if (b >= 0xC0 && b < 0xF8) {
-                m_utf8Left = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
-                m_utf8 = b & (0x3F >> m_utf8Left);
-            } else if (b < 0x20 || b == 0x7F) {
-                m_utf8Left = 0;
-                control(b);
-            } else if (b < 0x80) {
-                m_utf8Left = 0;
-                print(b);
-            }
-            break;
-        case State::Escape:
-            escape(b);
-            break;
-        case State::EscapeSkipOne: // the character set chosen by ESC ( and its kin
-            m_state = State::Ground;
-            break;
-        case State::Csi:
-            if (b >= 0x30 && b <= 0x3F)
-                m_params += static_cast<char>(b);
-            else if (b >= 0x40 && b <= 0x7E) {
-                m_state = State::Ground;
-                csi(static_cast<char>(b));
-            } else if (b < 0x20)
-                control(b); // a control inside a sequence acts at once, as on an xterm
-            break;
-        case State::String: // OSC, DCS and their kin: to BEL or ESC backslash, read and dropped
-            if (b == 0x07)
-                m_state = State::Ground;
-            else if (b == 0x1B)
-                m_state = State::StringEscape;
-            break;
-        case State::StringEscape:
-            m_state = b == '\\' ? State::Ground : State::String;
-            break;
-        }
-    }
-
-    void control(unsigned char b) {
-        switch (b) {
-        case 0x08:
-            moveTo(m_x - 1, m_y);
-            break;
-        case 0x09:
-            moveTo(std::min(m_cols - 1, (m_x / 8 + 1) * 8), m_y);
-            break;
-        case 0x0A:
-        case 0x0B:
-        case 0x0C:
-            lineFeed();
-            break;
-        case 0x0D:
-            moveTo(0, m_y);
-            break;
-        case 0x1B:
-            m_state = State::Escape;
-            break;
-        default:
-            break;
-        }
-    }
-
-    void escape(unsigned char b) {
-        m_state = State::Ground;
-        switch (b) {
-        case '[':
-            m_state = State::Csi;
-            m_params.clear();
-            break;
-        case ']':
-        case 'P':
-        case '_':
-        case '^':
-            m_state = State::String;
-            break;
-        case '(':
-        case ')':
-        case '*':
-        case '+':
-        case '#':
-        case '%':
-        case ' ':
-            m_state = State::EscapeSkipOne;
-            break;
-        case '7':
-            m_savedX = m_x;
-            m_savedY = m_y;
-            break;
-        case '8':
-            moveTo(m_savedX, m_savedY);
-            break;
-        case 'D':
-            lineFeed();
-            break;
-        case 'E':
-            moveTo(0, m_y);
-            lineFeed();
-            break;
-        case 'M':
-            reverseLineFeed();
-            break;
-        case 'c':
-            *this = Screen(m_cols, m_rows);
-            break;
-        default: // ESC = and ESC > (keypad modes), and the rest: no change to the text
-            break;
-        }
-    }
-
-    int param(size_t i, int fallback) const {
-        size_t start = 0;
-        for (size_t k = 0; k < i; ++k) {
-            start = m_params.find(';', start);
-            if (start == std::string::npos)
-                return fallback;
-            ++start;
-        }
-        const int v = std::atoi(m_params.c_str() + start);
-        return v > 0 ? v : fallback;
-    }
-
-    void csi(char final) {
-        if (!m_params.empty() && (m_params[0] == '?' || m_params[0] == '>' || m_params[0] == '=')) {
-            if (m_params[0] == '?' && (final == 'h' || final == 'l'))
-                for (size_t at = 1; at != std::string::npos && at <= m_params.size();) {
-                    if (std::atoi(m_params.c_str() + at) == 7)
-                        m_autowrap = final == 'h';
-                    at = m_params.find(';', at);
-                    if (at != std::string::npos)
-                        ++at;
-                }
-            return;
-        }
-        const int n = param(0, 1);
-        switch (final) {
-        case 'A':
-            moveTo(m_x, std::max(m_y - n, m_y >= m_top ? m_top : 0));
-            break;
-        case 'B':
-        case 'e':
-            moveTo(m_x, std::min(m_y + n, m_y <= m_bottom ? m_bottom : m_rows - 1));
-            break;
-        case 'C':
-        case 'a':
-            moveTo(m_x + n, m_y);
-            break;
-        case 'D':
-            moveTo(m_x - n, m_y);
-            break;
-        case 'E':
-            moveTo(0, m_y + n);
-            break;
-        case 'F':
-            moveTo(0, m_y - n);
-            break;
-        case 'G':
-        case '`':
-            moveTo(n - 1, m_y);
-            break;
-        case 'd':
-            moveTo(m_x, n - 1);
-            break;
-        case 'H':
-        case 'f':
-            moveTo(param(1, 1) - 1, n - 1);
-            break;
-        case 'J':
-            eraseDisplay(param(0, 0));
-            break;
-        case 'K':
-            eraseLine(param(0, 0));
-            break;
-        case 'X':
-            fillRow(m_y, m_x, std::min(m_cols, m_x + n));
-            m_pendingWrap = false;
-            break;
-        case '@': {
-            auto& r = m_cells[static_cast<size_t>(m_y)];
-            r.insert(static_cast<size_t>(m_x), static_cast<size_t>(std::min(n, m_cols - m_x)),
-                     U' ');
-            r.resize(static_cast<size_t>(m_cols));
-            m_pendingWrap = false;
-            break;
-        }
-        case 'P': {
-            auto& r = m_cells[static_cast<size_t>(m_y)];
-            r.erase(static_cast<size_t>(m_x), static_cast<size_t>(std::min(n, m_cols - m_x)));
-            r.resize(static_cast<size_t>(m_cols), U' ');
-            m_pendingWrap = false;
-            break;
-        }
-        case 'L':
-            if (m_y >= m_top && m_y <= m_bottom) {
-                scrollDown(m_y, n);
-                moveTo(0, m_y);
-            }
-            break;
-        case 'M':
-            if (m_y >= m_top && m_y <= m_bottom) {
-                scrollUp(m_y, n);
-                moveTo(0, m_y);
-            }
-            break;
-        case 'S':
-            scrollUp(m_top, n);
-            break;
-        case 'T':
-            scrollDown(m_top, n);
-            break;
-        case 'b': // REP: the last character printed, n more times
-            for (int i = 0; i < n && m_last != 0; ++i)
-                print(m_last);
-            break;
-        case 'r': {
-            const int top = param(0, 1) - 1, bottom = param(1, m_rows) - 1;
-            if (top < bottom && bottom < m_rows) {
-                m_top = top;
-                m_bottom = bottom;
-            }
-            moveTo(0, 0);
-            break;
-        }
-        case 's':
-            m_savedX = m_x;
-            m_savedY = m_y;
-            break;
-        case 'u':
-            moveTo(m_savedX, m_savedY);
-            break;
-        default: // m (attributes), h and l (modes), t (window reports), n, c: no text
-            break;
-        }
-    }
-
-    void moveTo(int x, int y) {
-        m_x = std::clamp(x, 0, m_cols - 1);
-        m_y = std::clamp(y, 0, m_rows - 1);
-        m_pendingWrap = false;
-    }
-
-    void fillRow(int y, int from, int to) {
-        auto& r = m_cells[static_cast<size_t>(y)];
-        for (int x = std::max(0, from); x < std::min(to, m_cols); ++x)
-            r[static_cast<size_t>(x)] = U' ';
-    }
-
-    void eraseLine(int how) {
-        if (how == 0)
-            fillRow(m_y, m_x, m_cols);
-        else if (how == 1)
-            fillRow(m_y, 0, m_x + 1);
-        else
-            fillRow(m_y, 0, m_cols);
-        m_pendingWrap = false;
-    }
-
-    void eraseDisplay(int how) {
-        if (how == 0) {
-            eraseLine(0);
-            for (int y = m_y + 1; y < m_rows; ++y)
-                fillRow(y, 0, m_cols);
-        } else if (how == 1) {
-            eraseLine(1);
-            for (int y = 0; y < m_y; ++y)
-                fillRow(y, 0, m_cols);
-        } else {
-            for (int y = 0; y < m_rows; ++y)
-                fillRow(y, 0, m_cols);
-        }
-        m_pendingWrap = false;
-    }
-
-    // Rows from..bottom of the scroll region move up n; blank rows come in at the bottom.
-    void scrollUp(int from, int n) {
-        for (int i = 0; i < n; ++i) {
-            m_cells.erase(m_cells.begin() + from);
-            m_cells.insert(m_cells.begin() + m_bottom, blankRow());
-        }
-    }
-    void scrollDown(int from, int n) {
-        for (int i = 0; i < n; ++i) {
-            m_cells.erase(m_cells.begin() + m_bottom);
-            m_cells.insert(m_cells.begin() + from, blankRow());
-        }
-    }
-
-    void lineFeed() {
-        if (m_y == m_bottom)
-            scrollUp(m_top, 1);
-        else if (m_y < m_rows - 1)
-            ++m_y;
-        m_pendingWrap = false;
-    }
-
-    void reverseLineFeed() {
-        if (m_y == m_top)
-            scrollDown(m_top, 1);
-        else if (m_y > 0)
-            --m_y;
-        m_pendingWrap = false;
-    }
-
-    void print(char32_t c) {
-        const int w = wcwidth(static_cast<wchar_t>(c));
-        if (w <= 0)
-            return; // combining marks do not move the cursor; the text is read without them
-        m_last = c;
-        if (m_pendingWrap && m_autowrap) {
-            m_x = 0;
-            lineFeed();
-        }
-        if (w == 2 && m_x == m_cols - 1 && m_autowrap) {
-            m_x = 0;
-            lineFeed();
-        }
-        auto& r = m_cells[static_cast<size_t>(m_y)];
-        r[static_cast<size_t>(m_x)] = c;
-        if (w == 2 && m_x + 1 < m_cols)
-            r[static_cast<size_t>(m_x) + 1] = kContinuation;
-        const int next = m_x + w;
-        m_pendingWrap = next >= m_cols;
-        m_x = std::min(next, m_cols - 1);
-    }
-
+    VTerm* m_vt;
+    VTermScreen* m_screen;
     int m_cols, m_rows;
-    int m_top = 0, m_bottom;
-    std::vector<std::u32string> m_cells;
-    int m_x = 0, m_y = 0, m_savedX = 0, m_savedY = 0;
-    bool m_pendingWrap = false, m_autowrap = true;
-    char32_t m_last = 0;
-    State m_state = State::Ground;
-    std::string m_params;
-    char32_t m_utf8 = 0;
-    int m_utf8Left = 0;
 };
 
 // The program on its terminal: what it wrote, counted and drawn.
