@@ -91,21 +91,9 @@ void printUsage(std::FILE* to, const std::string& me) {
 std::pair<std::string, std::string> programVersion() {
     const auto resources = model::ResourceSet::parse(kProgramResources, kProgramResourcesSize);
     const model::Resource* res = resources.find(model::kRtVersion, 1);
-    uint32_t v[4] = {};
-    if (res != nullptr) {
-        model::ByteReader r(res->data);
-        r.u16(), r.u16(), r.u16(), r.sz(), r.align(4); // length, value length, type, key
-        if (r.u32() == 0xFEEF04BDu) {
-            r.u32(); // the structure's version
-            for (uint32_t& part : v)
-                part = r.u32();
-        }
-    }
-    auto dotted = [](uint32_t high, uint32_t low) {
-        return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
-               std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
-    };
-    return {dotted(v[0], v[1]), dotted(v[2], v[3])};
+    const model::VersionNumbers v =
+        res != nullptr ? model::parseVersionNumbers(res->data) : model::VersionNumbers{};
+    return {v.file.empty() ? "0.0.0.0" : v.file, v.product.empty() ? "0.0.0.0" : v.product};
 }
 
 int printVersion(const std::string& me) {

@@ -205,4 +205,20 @@ std::vector<IconEntry> parseIconGroup(const std::vector<uint8_t>& data) {
     return entries;
 }
 
+VersionNumbers parseVersionNumbers(const std::vector<uint8_t>& data) {
+    ByteReader r(data);
+    r.u16(), r.u16(), r.u16(), r.sz(), r.align(4); // length, value length, type, key
+    if (r.u32() != 0xFEEF04BDu)
+        return {};
+    r.u32(); // the structure's version
+    uint32_t v[4] = {};
+    for (uint32_t& part : v)
+        part = r.u32();
+    auto dotted = [](uint32_t high, uint32_t low) {
+        return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
+               std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
+    };
+    return {dotted(v[0], v[1]), dotted(v[2], v[3])};
+}
+
 } // namespace model

@@ -75,6 +75,14 @@ DialogTemplate parseDialog(const std::vector<uint8_t>& data);
 // The string with this id, if its table block exists and the string is not empty.
 std::optional<std::u16string> findString(const ResourceSet& resources, unsigned id);
 
+// The fixed part of a version resource (VS_FIXEDFILEINFO): the file and product versions as
+// Windows shows them in a file's properties, each four numbers ("1.0.0.2"). Empty strings when
+// the resource is no version information.
+struct VersionNumbers {
+    std::string file, product;
+};
+VersionNumbers parseVersionNumbers(const std::vector<uint8_t>& data);
+
 struct IconEntry {
     int width = 0, height = 0, colorCount = 0, planes = 0, bitCount = 0;
     uint32_t bytes = 0;

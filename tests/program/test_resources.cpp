@@ -181,6 +181,9 @@ TEST(Resources, VersionInformation) {
               std::vector<uint32_t>({0x00010000, 0x00000002}));
     EXPECT_EQ(std::vector<uint32_t>({productMs, productLs}),
               std::vector<uint32_t>({0x00010000, 0x00000001}));
+    // As --version says them (the model's one reader of them).
+    const model::VersionNumbers said = model::parseVersionNumbers(res->data);
+    EXPECT_EQ(said.file + " " + said.product, "1.0.0.2 1.0.0.1");
     EXPECT_EQ(f.u32(), 0x3Fu); // flags mask
     EXPECT_EQ(f.u32(), 0u);    // flags
     EXPECT_EQ(f.u32(), 0x4u);  // VOS__WINDOWS32
