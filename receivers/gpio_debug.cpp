@@ -1,6 +1,8 @@
 // Reading saa7134's build_key lines and what they say.
 #include "receivers/gpio_debug.h"
 
+#include "receivers/read.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -17,12 +19,6 @@ bool hexAfter(const std::string& text, const std::string& key, uint32_t& value) 
     const unsigned long v = std::strtoul(text.c_str() + at + key.size(), &end, 0);
     value = static_cast<uint32_t>(v);
     return end != text.c_str() + at + key.size();
-}
-
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
-    return text;
 }
 
 } // namespace
@@ -50,13 +46,13 @@ GpioVerdict judgeGpio(const std::vector<GpioChange>& changes, unsigned seconds) 
     if (data.empty())
         return {"wrong_card",
                 "the GPIO lines change (" + std::to_string(changes.size()) + " times" + in +
-                    ", last " + hex(changes.back().gpio) + ") but the data is 0 under mask " +
-                    hex(changes.back().mask) +
+                    ", last " + hexCode(changes.back().gpio) + ") but the data is 0 under mask " +
+                    hexCode(changes.back().mask) +
                     ": the card type (card=) is wrong, so the keys are read from other lines; "
                     "load saa7134 with the card= of your board (modinfo saa7134 lists them)"};
     std::string codes;
     for (uint32_t d : data)
-        codes += (codes.empty() ? "" : " ") + hex(d);
+        codes += (codes.empty() ? "" : " ") + hexCode(d);
     return {"data", "the GPIO receiver gives key data (" + codes +
                         "): it hears the remote; a key it does not name is the keymap's"};
 }

@@ -3,6 +3,8 @@
 // protocol family a name belongs to, and the forms the kernel writes one NEC frame in.
 #include "receivers/identify.h"
 
+#include "receivers/read.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -289,12 +291,6 @@ bool remoteOf(const HeardPress& p, std::string& family, uint64_t& address) {
     return false;
 }
 
-std::string hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%02llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
 // "press 4", "presses 4 and 5", "presses 4, 5 and 7" (numbered from 1).
 std::string pressesText(const std::vector<size_t>& presses) {
     std::string text = presses.size() == 1 ? "press " : "presses ";
@@ -338,9 +334,10 @@ std::string secondRemote(const std::vector<HeardPress>& presses) {
         const RemoteHeard& r = remotes[i];
         text += (i == 1 ? "" : ", ") + pressesText(r.presses) +
                 (r.presses.size() == 1 ? " has " : " have ") + r.protocol + " address " +
-                hex(r.address);
+                hexCode(r.address, 2);
     }
-    return text + ", the others " + remotes[0].protocol + " address " + hex(remotes[0].address) +
+    return text + ", the others " + remotes[0].protocol + " address " +
+           hexCode(remotes[0].address, 2) +
            (remotes.size() == 2 ? ": a second remote"
                                 : ": " + std::to_string(remotes.size()) + " remotes");
 }

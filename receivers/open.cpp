@@ -2,6 +2,8 @@
 // for the person at the seat.
 #include "receivers/read.h"
 
+#include "receivers/find.h"
+
 #include "rireruv/shown.h"
 
 #include <linux/lirc.h>
@@ -74,6 +76,28 @@ std::string openFailure(const std::string& path, int err, bool /*lirc*/) {
         return shown(path) +
                " has no device behind it: the card was removed or its driver unloaded";
     return "cannot open " + shown(path) + ": " + std::strerror(err);
+}
+
+Opened openPresses(const Receiver& r, const std::string& wanted, std::string& node) {
+    if (!wanted.empty()) {
+        node = wanted;
+        return wanted == r.lircNode ? openLirc(wanted) : openEvent(wanted);
+    }
+    Opened lirc;
+    if (!r.lircNode.empty()) {
+        lirc = openLirc(node = r.lircNode);
+        if (lirc.reader || r.eventNode.empty())
+            return lirc;
+    }
+    if (r.eventNode.empty()) {
+        lirc.error = r.describe() + " has neither a lirc node nor an event device: its driver "
+                                    "registered no input (dmesg says why)";
+        return lirc;
+    }
+    Opened event = openEvent(node = r.eventNode);
+    if (!event.reader && !lirc.error.empty())
+        event.error = lirc.error + "; and " + event.error;
+    return event;
 }
 
 } // namespace rireruv

@@ -34,24 +34,30 @@ std::string protocolsRequest(const std::vector<std::string>& enabled) {
     return request;
 }
 
-bool readAttribute(const std::string& path, std::string& text, std::string& why) {
+bool readWhole(const std::string& path, std::string& text, std::string& why) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         why = std::strerror(errno);
         return false;
     }
     text.clear();
-    char buffer[512];
+    char buffer[8192];
     ssize_t got = 0;
     while ((got = read(fd, buffer, sizeof buffer)) > 0)
         text.append(buffer, static_cast<size_t>(got));
     const int err = errno;
     close(fd);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
     if (got < 0)
         why = std::strerror(err);
     return got == 0;
+}
+
+bool readAttribute(const std::string& path, std::string& text, std::string& why) {
+    if (!readWhole(path, text, why))
+        return false;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return true;
 }
 
 bool writeAttribute(const std::string& path, const std::string& request, std::string& why) {
@@ -74,10 +80,12 @@ bool writeAttribute(const std::string& path, const std::string& request, std::st
 
 std::string protocolOfVariant(const std::string& variant) {
     static const std::pair<const char*, const char*> kFamilies[] = {
-        {"nec-x", "nec"},       {"nec-32", "nec"},    {"rc-5x-20", "rc-5"}, {"sony-12", "sony"},
-        {"sony-15", "sony"},   {"sony-20", "sony"},  {"rc-6-0", "rc-6"},   {"rc-6-6a-20", "rc-6"},
-        {"rc-6-6a-24", "rc-6"}, {"rc-6-6a-32", "rc-6"}, {"rc-6-mce", "rc-6"}, {"mcir2-kbd", "mce_kbd"},
-        {"mcir2-mse", "mce_kbd"}, {"rc-mm-12", "rc-mm"}, {"rc-mm-24", "rc-mm"}, {"rc-mm-32", "rc-mm"}};
+        {"nec-x", "nec"},         {"nec-32", "nec"},      {"rc-5x-20", "rc-5"},
+        {"sony-12", "sony"},      {"sony-15", "sony"},    {"sony-20", "sony"},
+        {"rc-6-0", "rc-6"},       {"rc-6-6a-20", "rc-6"}, {"rc-6-6a-24", "rc-6"},
+        {"rc-6-6a-32", "rc-6"},   {"rc-6-mce", "rc-6"},   {"mcir2-kbd", "mce_kbd"},
+        {"mcir2-mse", "mce_kbd"}, {"rc-mm-12", "rc-mm"},  {"rc-mm-24", "rc-mm"},
+        {"rc-mm-32", "rc-mm"}};
     for (const auto& [name, family] : kFamilies)
         if (variant == name)
             return family;

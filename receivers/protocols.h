@@ -25,6 +25,9 @@ ProtocolList parseProtocols(const std::string& text);
 // What to write so that exactly these decoders are on: "none +nec +rc-5", or "none".
 std::string protocolsRequest(const std::vector<std::string>& enabled);
 
+// Every byte of a file as it is (a last line's spaces, a NUL, a CR included); false, with
+// errno's reason, when it cannot be read.
+bool readWhole(const std::string& path, std::string& text, std::string& why);
 // A sysfs attribute (the protocols file, a module's parameter): its text without the trailing
 // newline; false, with errno's reason, when it cannot be read.
 bool readAttribute(const std::string& path, std::string& text, std::string& why);

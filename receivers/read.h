@@ -128,6 +128,16 @@ struct OpenedRaw {
 };
 OpenedRaw openRaw(const std::string& lircNode);
 
+// A code as the project writes it: "0x40c"; digits, the fewest hex digits ("0x04" for 2).
+std::string hexCode(uint64_t value, int digits = 1);
+
+struct Receiver;
+// The node a receiver's presses are read from: wanted when a setting named one; otherwise lirc
+// first, since its presses name the protocol that decoded them, and the event device when
+// there is no lirc node or this user may not open it (lirc nodes are root's alone on most
+// systems, event devices are group input's). node gets the one taken.
+Opened openPresses(const Receiver& r, const std::string& wanted, std::string& node);
+
 // Why opening path failed with err, with the path's owner, group and mode and the fix for a
 // lirc node or, lirc false, an event device.
 std::string openFailure(const std::string& path, int err, bool lirc);

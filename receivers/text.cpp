@@ -25,13 +25,17 @@ std::string protocolName(int protocol) {
 }
 
 std::string pressLine(const Press& press) {
-    char scancode[24];
-    std::snprintf(scancode, sizeof scancode, "0x%llx",
-                  static_cast<unsigned long long>(press.scancode));
+    const std::string scancode = hexCode(press.scancode);
     if (press.keyUp)
-        return std::string("keyup scancode=") + scancode;
-    return std::string("press scancode=") + scancode + " protocol=" + protocolName(press.protocol) +
+        return "keyup scancode=" + scancode;
+    return "press scancode=" + scancode + " protocol=" + protocolName(press.protocol) +
            " repeat=" + (press.repeat ? "1" : "0");
+}
+
+std::string hexCode(uint64_t value, int digits) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
+    return text;
 }
 
 } // namespace rireruv

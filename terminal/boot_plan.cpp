@@ -3,13 +3,11 @@
 
 #include "receivers/find.h"
 #include "receivers/pick.h"
+#include "receivers/protocols.h"
 #include "rireruv/shown.h"
 #include "terminal/json_lines.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace terminal {
 
@@ -26,24 +24,6 @@ std::string orNull(const std::string& text) {
 }
 std::string orNull(unsigned number) {
     return number == 0 ? "null" : std::to_string(number);
-}
-
-// The file's bytes as they are: a last line's spaces, a NUL, a CR all change how it reads.
-bool readWhole(const std::string& path, std::string& text, std::string& why) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    char buffer[8192];
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<size_t>(got));
-    const int err = errno;
-    close(fd);
-    if (got < 0)
-        why = std::strerror(err);
-    return got == 0;
 }
 
 class Planner {
@@ -219,7 +199,7 @@ int Planner::run() {
         return fail(target.error);
     m_r = target.receiver;
     std::string text, why;
-    if (!readWhole(m_o.config, text, why))
+    if (!rireruv::readWhole(m_o.config, text, why)) // a CR, a NUL, spaces: each counts
         return fail("cannot read " + shown(m_o.config) + " (" + why + ")");
     std::vector<std::string> tables;
     tables.reserve(found.size());

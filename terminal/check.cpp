@@ -1,6 +1,8 @@
 // The check mode: the library's notes (notes.h) turned into JSON lines, a poll every 200 ms.
 #include "terminal/check.h"
 
+#include "terminal/modes.h"
+
 #include "terminal/capture.h"
 #include "terminal/check_lines.h"
 
@@ -178,12 +180,6 @@ void keepFields(const Listener& l, const CheckOptions& o, int init, const Rireru
     g_count.keep(std::to_string(l.presses) + " of " + std::to_string(o.presses) + " presses");
 }
 
-uint64_t nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
-}
-
 void sleepUntil(uint64_t ms) {
     const uint64_t now = nowMs();
     if (ms <= now)
@@ -260,14 +256,6 @@ bool closed(std::FILE* out) {
     return fcntl(fileno(out), F_GETFD) == -1 && errno == EBADF;
 }
 
-bool parseNumber(const std::string& text, unsigned long max, unsigned long& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 9)
-        return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value >= 1 && value <= max;
-}
-
 } // namespace
 
 std::string parseCheckOptions(const std::vector<std::string>& args, CheckOptions& options) {
@@ -279,9 +267,9 @@ std::string parseCheckOptions(const std::vector<std::string>& args, CheckOptions
             return name + " needs a number after it";
         unsigned long value = 0;
         const std::string& text = args[++i];
-        if (name == "--presses" && parseNumber(text, 1000000, value))
+        if (name == "--presses" && parseCount(text, 1000000, value))
             options.presses = static_cast<unsigned>(value);
-        else if (name == "--timeout" && parseNumber(text, 86400, value))
+        else if (name == "--timeout" && parseCount(text, 86400, value))
             options.timeoutMs = static_cast<unsigned>(value * 1000);
         else
             return name + " takes a whole number from 1 to " +

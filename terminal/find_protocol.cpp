@@ -1,6 +1,8 @@
 // The protocol finder: save, enable all, read presses, put back.
 #include "terminal/find_protocol.h"
 
+#include "terminal/modes.h"
+
 #include "receivers/find.h"
 #include "receivers/pick.h"
 #include "receivers/protocols.h"
@@ -22,18 +24,6 @@ namespace {
 const int kExitFound = 0, kExitNone = 1, kExitFailed = 2, kExitSignalled = 128;
 
 using rireruv::Undo;
-
-uint64_t nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
-}
-
-std::string hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 // Where a protocol's scancode keeps the remote's address: above its command byte, but for
 // nec-32, whose command is 16 bits (the kernel's scancode layouts, rc-map.h).
@@ -120,15 +110,15 @@ bool Finder::enableAll(const rireruv::ProtocolList& list) {
 void Finder::took(const std::string& variant, uint64_t scancode, uint64_t address,
                   const char* source) {
     ++m_presses;
-    Heard& h = m_heard[variant + " " + hex(address)];
+    Heard& h = m_heard[variant + " " + rireruv::hexCode(address)];
     h.variant = variant;
     h.address = address;
     ++h.presses;
     m_out.line("{\"event\":\"press\",\"number\":" + std::to_string(m_presses) + ",\"source\":\"" +
                source + "\",\"scancode\":" + std::to_string(scancode) + ",\"hex\":\"" +
-               hex(scancode) + "\",\"variant\":" + jsonString(variant) +
+               rireruv::hexCode(scancode) + "\",\"variant\":" + jsonString(variant) +
                ",\"protocol\":" + jsonString(rireruv::protocolOfVariant(variant)) +
-               ",\"address\":\"" + hex(address) + "\"}");
+               ",\"address\":\"" + rireruv::hexCode(address) + "\"}");
 }
 
 void Finder::take(const rireruv::Press& press) {
@@ -239,24 +229,18 @@ int Finder::verdict() {
                                          : kExitNone;
     if (best != nullptr)
         m_out.message(m_receiver + ": the remote speaks " + best->variant + ", address " +
-                      hex(best->address) + " (" + std::to_string(best->presses) + " of " +
-                      std::to_string(m_presses) + " presses); to keep it on: sudo ir-keytable -s " +
-                      m_receiver + " -p " + rireruv::protocolOfVariant(best->variant));
+                      rireruv::hexCode(best->address) + " (" + std::to_string(best->presses) +
+                      " of " + std::to_string(m_presses) +
+                      " presses); to keep it on: sudo ir-keytable -s " + m_receiver + " -p " +
+                      rireruv::protocolOfVariant(best->variant));
     const std::string word = sig != 0 ? "interrupted" : best != nullptr ? "found" : "none";
-    m_out.line("{\"event\":\"verdict\",\"verdict\":\"" + word + "\",\"status\":" +
-               std::to_string(status) + ",\"presses\":" + std::to_string(m_presses) +
-               ",\"variant\":" + (best ? jsonString(best->variant) : "null") + ",\"protocol\":" +
-               (best ? jsonString(rireruv::protocolOfVariant(best->variant)) : "null") +
-               ",\"address\":" + (best ? "\"" + hex(best->address) + "\"" : "null") + "}");
+    m_out.line(
+        "{\"event\":\"verdict\",\"verdict\":\"" + word + "\",\"status\":" + std::to_string(status) +
+        ",\"presses\":" + std::to_string(m_presses) +
+        ",\"variant\":" + (best ? jsonString(best->variant) : "null") +
+        ",\"protocol\":" + (best ? jsonString(rireruv::protocolOfVariant(best->variant)) : "null") +
+        ",\"address\":" + (best ? "\"" + rireruv::hexCode(best->address) + "\"" : "null") + "}");
     return status;
-}
-
-bool parseCount(const std::string& text, unsigned long max, unsigned long& value) {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value >= 1 && value <= max;
 }
 
 } // namespace

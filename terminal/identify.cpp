@@ -3,6 +3,8 @@
 // press and at the end: what to do next differs with each way an identification ends.
 #include "terminal/identify.h"
 
+#include "terminal/modes.h"
+
 #include "receivers/find.h"
 #include "receivers/pick.h"
 #include "receivers/identify.h"
@@ -26,47 +28,12 @@ using rireruv::KeymapIndex;
 using rireruv::KeymapMatch;
 using rireruv::Undo;
 
-uint64_t nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
-}
-
-std::string hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%02llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
 std::string textOrNull(const std::string& text) {
     return text.empty() ? "null" : jsonString(text);
 }
 
 std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
-}
-
-// lirc first, since its presses name the protocol that decoded them; the event device when
-// there is no lirc node or this user may not open it (lirc nodes are root's on most systems).
-rireruv::Opened openReceiver(const rireruv::Target& t, std::string& node) {
-    const rireruv::Receiver& r = *t.receiver;
-    if (!t.node.empty())
-        return t.node == r.lircNode ? rireruv::openLirc(node = t.node)
-                                    : rireruv::openEvent(node = t.node);
-    rireruv::Opened lirc;
-    if (!r.lircNode.empty()) {
-        lirc = rireruv::openLirc(node = r.lircNode);
-        if (lirc.reader || r.eventNode.empty())
-            return lirc;
-    }
-    if (r.eventNode.empty()) {
-        lirc.error = r.describe() + " has neither a lirc node nor an event device to read";
-        return lirc;
-    }
-    rireruv::Opened event = rireruv::openEvent(node = r.eventNode);
-    if (!event.reader && !lirc.error.empty())
-        event.error = lirc.error + "; and " + event.error;
-    return event;
 }
 
 class Identifier {
@@ -154,7 +121,7 @@ void Identifier::sayRanking(const HeardPress& heard, const std::string& key) {
                 std::to_string(m.of) + ")";
     }
     m_out.message("press " + after + " of " + std::to_string(m_o.presses) + ": " +
-                  hex(heard.scancode) + ", " +
+                  rireruv::hexCode(heard.scancode, 2) + ", " +
                   (heard.protocol.empty() ? "no protocol said" : "protocol " + heard.protocol) +
                   (key.empty() ? "" : ", " + key + " in the kernel's keymap") +
                   (m_ranked.empty() ? ": no keymap maps these presses yet"
@@ -175,8 +142,8 @@ void Identifier::sayRemotes() {
         for (size_t p : r.presses)
             numbers += (numbers.empty() ? "" : ",") + std::to_string(p + 1);
         remotes += std::string(remotes.empty() ? "" : ",") +
-                   "{\"protocol\":" + jsonString(r.protocol) + ",\"address\":\"" + hex(r.address) +
-                   "\",\"presses\":[" + numbers + "]}";
+                   "{\"protocol\":" + jsonString(r.protocol) + ",\"address\":\"" +
+                   rireruv::hexCode(r.address, 2) + "\",\"presses\":[" + numbers + "]}";
     }
     const std::string text = rireruv::secondRemote(m_presses);
     m_out.line("{\"event\":\"second_remote\",\"after\":" + std::to_string(m_presses.size()) +
@@ -200,7 +167,7 @@ void Identifier::take(const rireruv::Press& press) {
                // A JSON reader holds a number exactly up to 2^53; hex has the rest.
                ",\"scancode\":" +
                (press.scancode <= (1ULL << 53) ? std::to_string(press.scancode) : "null") +
-               ",\"hex\":\"" + hex(press.scancode) + "\",\"protocol\":" +
+               ",\"hex\":\"" + rireruv::hexCode(press.scancode, 2) + "\",\"protocol\":" +
                textOrNull(heard.protocol) + ",\"key\":" + textOrNull(key) + "}");
     m_ranked = m_index.rank(m_presses);
     sayRanking(heard, key);
@@ -236,7 +203,7 @@ int Identifier::run() {
     if (target.receiver != nullptr && noKeymaps.empty()) {
         m_receiver = target.receiver->name;
         m_kernelKeymap = target.receiver->keymap;
-        opened = openReceiver(target, m_node);
+        opened = rireruv::openPresses(*target.receiver, target.node, m_node);
     }
     start(target.receiver);
     if (!noKeymaps.empty())
@@ -310,14 +277,6 @@ int Identifier::verdict() {
                ",\"loaded\":" + (best ? (loaded(*best) ? "true" : "false") : "null") +
                ",\"second_remote\":" + textOrNull(second) + "}");
     return status;
-}
-
-bool parseCount(const std::string& text, unsigned long max, unsigned long& value) {
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value >= 1 && value <= max;
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // receiver itself and put its table back.
 #include "terminal/learn.h"
 
+#include "terminal/modes.h"
+
 #include "receivers/find.h"
 #include "receivers/pick.h"
 #include "receivers/identify.h"
@@ -30,18 +32,6 @@ const uint64_t kHoldGapUs = 250000; // rc-core's key-up window: a frame sooner i
 const unsigned kSameCodeLimit = 3;  // keys in a row that all gave one taken code: no decoding
 
 using rireruv::Undo;
-
-uint64_t nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
-}
-
-std::string hex(uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 // Where a protocol's scancode keeps the remote's address (rc-map.h's layouts): above the
 // command byte, above 16 bits for nec-32; none for a press no decoder named.
@@ -135,18 +125,18 @@ std::string Learner::refusal(const rireruv::Press& p) const {
     const std::string protocol = rireruv::protocolName(p.protocol);
     for (const Learnt& l : m_learnt)
         if (l.scancode == p.scancode)
-            return hex(p.scancode) + " is already " + l.key;
+            return rireruv::hexCode(p.scancode) + " is already " + l.key;
     if (m_learnt.empty())
         return "";
     const Learnt& first = m_learnt.front();
     if (protocol != first.protocol)
-        return hex(p.scancode) + " came in " + protocol + ", while this remote speaks " +
-               first.protocol + ": another remote's?";
+        return rireruv::hexCode(p.scancode) + " came in " + protocol +
+               ", while this remote speaks " + first.protocol + ": another remote's?";
     uint64_t address = 0, expected = 0;
     if (addressOf(protocol, p.scancode, address) &&
         addressOf(first.protocol, first.scancode, expected) && address != expected)
-        return hex(p.scancode) + " has address " + hex(address) + ", while this remote's is " +
-               hex(expected) + ": another remote's?";
+        return rireruv::hexCode(p.scancode) + " has address " + rireruv::hexCode(address) +
+               ", while this remote's is " + rireruv::hexCode(expected) + ": another remote's?";
     return "";
 }
 
@@ -154,8 +144,8 @@ std::string Learner::refusal(const rireruv::Press& p) const {
 // the receiver tells no key from another, and learning ends.
 bool Learner::refused(const std::string& key, const rireruv::Press& p, const std::string& why) {
     m_out.line("{\"event\":\"refused\",\"key\":" + (key.empty() ? "null" : jsonString(key)) +
-               ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hex(p.scancode) +
-               "\",\"why\":" + jsonString(why) + "}");
+               ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" +
+               rireruv::hexCode(p.scancode) + "\",\"why\":" + jsonString(why) + "}");
     m_out.message(why + (key.empty() ? ": press another key" : ": press " + key + " again"));
     m_sameCount = p.scancode == m_sameCode ? m_sameCount + 1 : 1;
     m_sameCode = p.scancode;
@@ -180,12 +170,12 @@ void Learner::freePresses() {
         const std::string key = mapped.empty() ? "KEY_UNKNOWN" : mapped;
         m_learnt.push_back({key, p.scancode, rireruv::protocolName(p.protocol)});
         m_sameCount = 0;
-        m_out.line("{\"event\":\"learnt\",\"key\":" + jsonString(key) +
-                   ",\"scancode\":" + std::to_string(p.scancode) + ",\"hex\":\"" + hex(p.scancode) +
+        m_out.line("{\"event\":\"learnt\",\"key\":" + jsonString(key) + ",\"scancode\":" +
+                   std::to_string(p.scancode) + ",\"hex\":\"" + rireruv::hexCode(p.scancode) +
                    "\",\"protocol\":" + jsonString(rireruv::protocolName(p.protocol)) +
                    ",\"learnt\":" + std::to_string(m_learnt.size()) + ",\"left\":null}");
-        m_out.message(hex(p.scancode) + " = " + key + " (" + std::to_string(m_learnt.size()) +
-                      " learnt)");
+        m_out.message(rireruv::hexCode(p.scancode) + " = " + key + " (" +
+                      std::to_string(m_learnt.size()) + " learnt)");
     }
 }
 
@@ -202,12 +192,13 @@ void Learner::ask(const std::string& key, size_t number, size_t of) {
             m_learnt.push_back({key, p.scancode, rireruv::protocolName(p.protocol)});
             m_sameCount = 0;
             m_out.line("{\"event\":\"learnt\",\"key\":" + jsonString(key) + ",\"scancode\":" +
-                       std::to_string(p.scancode) + ",\"hex\":\"" + hex(p.scancode) +
+                       std::to_string(p.scancode) + ",\"hex\":\"" + rireruv::hexCode(p.scancode) +
                        "\",\"protocol\":" + jsonString(rireruv::protocolName(p.protocol)) +
                        ",\"learnt\":" + std::to_string(m_learnt.size()) +
                        ",\"left\":" + std::to_string(of - number) + "}");
-            m_out.message(key + " = " + hex(p.scancode) + " (" + std::to_string(m_learnt.size()) +
-                          " learnt, " + std::to_string(of - number) + " left)");
+            m_out.message(key + " = " + rireruv::hexCode(p.scancode) + " (" +
+                          std::to_string(m_learnt.size()) + " learnt, " +
+                          std::to_string(of - number) + " left)");
             return;
         }
         if (refused(key, p, why))
@@ -302,7 +293,8 @@ void Learner::tryKeys(const rireruv::Receiver& r) {
     }
     for (const Learnt& l : m_learnt)
         if (!rireruv::setKeycode(fd, l.scancode, rireruv::keyCode(l.key), why))
-            m_out.message("could not load " + l.key + " = " + hex(l.scancode) + ": " + why);
+            m_out.message("could not load " + l.key + " = " + rireruv::hexCode(l.scancode) + ": " +
+                          why);
     m_out.line("{\"event\":\"trial\",\"seconds\":" + std::to_string(m_o.tryMs / 1000) + "}");
     m_out.message("the learnt keys are loaded into " + r.name + " for " +
                   std::to_string(m_o.tryMs / 1000) + " s: press keys to see their names");
@@ -311,9 +303,9 @@ void Learner::tryKeys(const rireruv::Receiver& r) {
     while (nextPress(p, until)) {
         const std::string name = rireruv::keyName(p.keycode);
         m_out.line("{\"event\":\"tried\",\"scancode\":" + std::to_string(p.scancode) +
-                   ",\"hex\":\"" + hex(p.scancode) +
+                   ",\"hex\":\"" + rireruv::hexCode(p.scancode) +
                    "\",\"key\":" + (name.empty() ? "null" : jsonString(name)) + "}");
-        m_out.message(hex(p.scancode) + ": " + (name.empty() ? "no key" : name));
+        m_out.message(rireruv::hexCode(p.scancode) + ": " + (name.empty() ? "no key" : name));
     }
     if (m_o.keep && Undo::ended() == 0) {
         Undo::instance().forget();
@@ -368,8 +360,8 @@ int Learner::run() {
     if (keys.empty() && !m_o.free)
         return fail(r.name + " has no keymap to take the keys' names from: list them, e.g. "
                              "--keys KEY_POWER,KEY_1,KEY_2, or press freely: --keys free");
-    rireruv::Opened opened =
-        r.lircNode.empty() ? rireruv::openEvent(r.eventNode) : rireruv::openLirc(r.lircNode);
+    std::string node;
+    rireruv::Opened opened = rireruv::openPresses(r, target.node, node);
     if (!opened.reader)
         return fail(r.name + ": " + opened.error);
     m_reader = std::move(opened.reader);
@@ -392,7 +384,7 @@ int Learner::run() {
     }
     if (m_noDecoding || m_learnt.size() < 2) {
         m_out.message(m_noDecoding
-                          ? "every key gives " + hex(m_sameCode) + ": " + r.name +
+                          ? "every key gives " + rireruv::hexCode(m_sameCode) + ": " + r.name +
                                 " does not tell your keys apart (a card type that reads the "
                                 "wrong lines, or a remote it cannot decode); nothing written"
                           : "fewer than two keys learnt: nothing written");
@@ -403,15 +395,6 @@ int Learner::run() {
     if (m_o.tryMs > 0)
         tryKeys(r);
     return verdict("learnt", kExitLearnt);
-}
-
-bool parseSeconds(const std::string& text, unsigned& ms) {
-    if (text.empty() || text.size() > 5 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
-    ms = static_cast<unsigned>(value * 1000);
-    return value >= 1 && value <= 3600;
 }
 
 std::vector<std::string> split(const std::string& list) {
@@ -451,9 +434,12 @@ std::string parseLearnOptions(const std::vector<std::string>& args, LearnOptions
             for (const std::string& key : options.keys)
                 if (rireruv::keyCode(key) == 0)
                     return "--keys: \"" + key + "\" is no key's name (KEY_POWER, KEY_1, BTN_LEFT)";
-        } else if (!parseSeconds(value,
-                                 name == "--timeout" ? options.keyTimeoutMs : options.tryMs)) {
-            return name + " takes a whole number of seconds from 1 to 3600";
+        } else {
+            unsigned long seconds = 0;
+            if (!parseCount(value, 3600, seconds))
+                return name + " takes a whole number of seconds from 1 to 3600";
+            (name == "--timeout" ? options.keyTimeoutMs : options.tryMs) =
+                static_cast<unsigned>(seconds * 1000);
         }
     }
     if (options.keep && options.tryMs == 0)

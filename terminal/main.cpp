@@ -207,49 +207,39 @@ std::string modeDevice(const std::string& what, std::string& error) {
     return device != nullptr ? device : "auto";
 }
 
-int findProtocol(const std::vector<std::string>& args, const std::string& me) {
-    terminal::FindOptions options;
+// A mode of the verifier: its options read, the receiver it acts on (what it looks at names it
+// in the error for the simulated board), then run with JSON lines on standard output.
+template <typename Options>
+int runMode(const std::vector<std::string>& args, const std::string& me, const char* what,
+            std::string (*parse)(const std::vector<std::string>&, Options&),
+            int (*run)(const Options&, std::FILE*)) {
+    Options options;
     options.program = me;
     options.version = programVersion().first;
-    std::string error = terminal::parseFindOptions(args, options);
-    options.device = modeDevice("protocols to find", error);
-    return error.empty() ? terminal::runFindProtocol(options, stdout) : usageError(me, error);
+    std::string error = parse(args, options);
+    options.device = modeDevice(what, error);
+    return error.empty() ? run(options, stdout) : usageError(me, error);
 }
 
-int identify(const std::vector<std::string>& args, const std::string& me) {
-    terminal::IdentifyOptions options;
-    options.program = me;
-    options.version = programVersion().first;
-    std::string error = terminal::parseIdentifyOptions(args, options);
-    options.device = modeDevice("remote to identify", error);
-    return error.empty() ? terminal::runIdentify(options, stdout) : usageError(me, error);
-}
-
-int bootPlan(const std::vector<std::string>& args, const std::string& me) {
-    terminal::BootPlanOptions options;
-    options.program = me;
-    options.version = programVersion().first;
-    std::string error = terminal::parseBootPlanOptions(args, options);
-    options.device = modeDevice("keymap to plan", error);
-    return error.empty() ? terminal::runBootPlan(options, stdout) : usageError(me, error);
-}
-
-int learn(const std::vector<std::string>& args, const std::string& me) {
-    terminal::LearnOptions options;
-    options.program = me;
-    options.version = programVersion().first;
-    std::string error = terminal::parseLearnOptions(args, options);
-    options.device = modeDevice("keys to learn", error);
-    return error.empty() ? terminal::runLearn(options, stdout) : usageError(me, error);
-}
-
-int watchGpio(const std::vector<std::string>& args, const std::string& me) {
-    terminal::WatchOptions options;
-    options.program = me;
-    options.version = programVersion().first;
-    std::string error = terminal::parseWatchOptions(args, options);
-    options.device = modeDevice("GPIO lines to watch", error);
-    return error.empty() ? terminal::runWatchGpio(options, stdout) : usageError(me, error);
+// The mode args[0] names, or -1 when it names none.
+int runNamedMode(const std::vector<std::string>& args, const std::string& me) {
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "--find-protocol")
+        return runMode(rest, me, "protocols to find", &terminal::parseFindOptions,
+                       &terminal::runFindProtocol);
+    if (args[0] == "--watch-gpio")
+        return runMode(rest, me, "GPIO lines to watch", &terminal::parseWatchOptions,
+                       &terminal::runWatchGpio);
+    if (args[0] == "--identify")
+        return runMode(rest, me, "remote to identify", &terminal::parseIdentifyOptions,
+                       &terminal::runIdentify);
+    if (args[0] == "--boot-plan")
+        return runMode(rest, me, "keymap to plan", &terminal::parseBootPlanOptions,
+                       &terminal::runBootPlan);
+    if (args[0] == "--learn")
+        return runMode(rest, me, "keys to learn", &terminal::parseLearnOptions,
+                       &terminal::runLearn);
+    return -1;
 }
 
 } // namespace
@@ -268,16 +258,9 @@ int main(int argc, char** argv) {
     std::string error = takeDevice(args);
     if (error.empty() && args.empty())
         return runDialog(argv[0], me);
-    if (error.empty() && args[0] == "--find-protocol")
-        return findProtocol({args.begin() + 1, args.end()}, me);
-    if (error.empty() && args[0] == "--watch-gpio")
-        return watchGpio({args.begin() + 1, args.end()}, me);
-    if (error.empty() && args[0] == "--identify")
-        return identify({args.begin() + 1, args.end()}, me);
-    if (error.empty() && args[0] == "--boot-plan")
-        return bootPlan({args.begin() + 1, args.end()}, me);
-    if (error.empty() && args[0] == "--learn")
-        return learn({args.begin() + 1, args.end()}, me);
+    const int mode = error.empty() ? runNamedMode(args, me) : -1;
+    if (mode >= 0)
+        return mode;
     terminal::CheckOptions options;
     options.program = me;
     options.version = programVersion().first;
@@ -285,10 +268,5 @@ int main(int argc, char** argv) {
         error = args[0] == "--check"
                     ? terminal::parseCheckOptions({args.begin() + 1, args.end()}, options)
                     : "\"" + args[0] + "\" is not an option";
-    if (!error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", me.c_str(), error.c_str());
-        printUsage(stderr, me);
-        return kExitUsage;
-    }
-    return terminal::runCheck(options, stdout);
+    return error.empty() ? terminal::runCheck(options, stdout) : usageError(me, error);
 }

@@ -1,6 +1,8 @@
 // The GPIO watch: ir_debug on, /dev/kmsg read, ir_debug back.
 #include "terminal/watch_gpio.h"
 
+#include "terminal/modes.h"
+
 #include "receivers/find.h"
 #include "receivers/pick.h"
 #include "receivers/gpio_debug.h"
@@ -23,12 +25,6 @@ const int kExitData = 0, kExitProblem = 1, kExitFailed = 2, kExitSignalled = 128
 const char kParameter[] = "/sys/module/saa7134/parameters/ir_debug";
 
 using rireruv::Undo;
-
-uint64_t nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<uint64_t>(t.tv_sec) * 1000u + static_cast<uint64_t>(t.tv_nsec) / 1000000u;
-}
 
 int fail(JsonLines& out, const WatchOptions& o, const std::string& why) {
     out.message(o.program + " --watch-gpio: " + why);

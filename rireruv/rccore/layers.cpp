@@ -14,18 +14,12 @@ namespace {
 
 const uint64_t kNoiseEveryMs = 10000;
 
-std::string hex(uint64_t value, int width = 0) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%0*llx", width, static_cast<unsigned long long>(value));
-    return text;
-}
-
 // "nec (address 0x04, command 0x0c)"
 std::string spoken(const RawFrame& f) {
     std::string s = f.protocol;
     if (f.address >= 0 && f.command >= 0)
-        s += " (address " + hex(static_cast<uint64_t>(f.address), 2) + ", command " +
-             hex(static_cast<uint64_t>(f.command), 2) + ")";
+        s += " (address " + hexCode(static_cast<uint64_t>(f.address), 2) + ", command " +
+             hexCode(static_cast<uint64_t>(f.command), 2) + ")";
     return s;
 }
 
@@ -55,7 +49,7 @@ bool Layers::same(const RawFrame& f, const Press& p) {
 
 // Decoded by us and by an enabled decoder of the kernel, yet no press: someone else took it.
 Lost Layers::undelivered(const RawFrame& f, const Holders& h) const {
-    std::string text = "light decoded as " + spoken(f) + " (scancode " + hex(f.scancode) +
+    std::string text = "light decoded as " + spoken(f) + " (scancode " + hexCode(f.scancode) +
                        "), and " + f.decoder + " is enabled on " + m_receiver.name +
                        ", but no press of it came from " + shown(m_node);
     if (!h.found.empty())
@@ -143,7 +137,7 @@ void Layers::poll(const std::vector<RawFrame>& frames, const std::vector<Press>&
         if (!p.keyUp && p.hold != 1 && !p.repeat && p.keycode == 0 && !m_keymap.empty())
             lost.push_back(Lost{
                 "keymap",
-                "decoded " + hex(p.scancode) +
+                "decoded " + hexCode(p.scancode) +
                     (p.protocol == kProtocolUnknown ? "" : " (" + protocolName(p.protocol) + ")") +
                     " but " + m_keymap + " has no key for it",
                 true, p.scancode, protocolName(p.protocol)});

@@ -83,26 +83,6 @@ std::string takes(const BoardFacts& f) {
     return s;
 }
 
-// lirc first; the event device when there is no lirc node, or when this user may not open
-// it (lirc nodes are root's alone on most systems, event devices are group input's).
-Opened openEither(const Receiver& r, std::string& node) {
-    Opened lirc;
-    if (!r.lircNode.empty()) {
-        lirc = openLirc(node = r.lircNode);
-        if (lirc.reader || r.eventNode.empty())
-            return lirc;
-    }
-    if (r.eventNode.empty()) {
-        lirc.error = r.describe() + " has neither a lirc node nor an event device: its driver "
-                                    "registered no input (dmesg says why)";
-        return lirc;
-    }
-    Opened event = openEvent(node = r.eventNode);
-    if (!event.reader && !lirc.error.empty())
-        event.error = lirc.error + "; and " + event.error;
-    return event;
-}
-
 // Why no receiver was taken, and how to try the verifier without a card. When nothing asked for
 // a board, the reason says that the verifier looked for one by itself.
 std::string noReceiver(const std::string& why, bool defaulted) {
@@ -117,13 +97,6 @@ std::string noReceiver(const std::string& why, bool defaulted) {
            kSimulatedDevice;
 }
 
-Opened openReceiver(const Receiver& r, const std::string& wanted, std::string& node) {
-    if (wanted.empty())
-        return openEither(r, node);
-    node = wanted;
-    return wanted == r.lircNode ? openLirc(wanted) : openEvent(wanted);
-}
-
 int ReceiverBoard::init() {
     m_poller.reset();
     const std::vector<Receiver> found = listReceivers();
@@ -132,7 +105,7 @@ int ReceiverBoard::init() {
         return failInit(m_trace, noReceiver(target.error, m_defaulted));
     const Receiver& r = *target.receiver;
     std::string node;
-    Opened opened = openReceiver(r, target.node, node);
+    Opened opened = openPresses(r, target.node, node);
     if (!opened.reader)
         return failInit(m_trace, r.name + ": " + opened.error);
     const BoardFacts facts = factsOf(r, node);
