@@ -13,7 +13,7 @@
 #   objects, which the linker would take whole (30 KiB each for string and wstring), but
 #   compiles what is used into ours. The code is the same C++17 that the other builds compile.
 function(lean_win32 target)
-  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/lean_runtime.cpp)
+  target_sources(${target} PRIVATE ${WIN32_LEAN_RUNTIME_SOURCES})
   target_compile_options(${target} PRIVATE -Os -ffunction-sections -fdata-sections
     -fno-exceptions -fno-asynchronous-unwind-tables -fno-rtti -fno-threadsafe-statics)
   set_target_properties(${target} PROPERTIES CXX_STANDARD 20)

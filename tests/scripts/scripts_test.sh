@@ -61,6 +61,12 @@ else
         <(head -n -1 <<<"$out") | tr '\n' ' ')"
 fi
 
+# A source in the code's folders that no sources.cmake names would be compiled by no build and
+# checked by nothing: the analysis says which.
+touch "$copy/receivers/unlisted.cpp"
+capture "$copy/scripts/analyse" --list
+expect 1 "receivers/unlisted.cpp is in no sources.cmake" "analyse with a source no list names"
+
 empty="$work/empty"
 rm -rf "$empty" && mkdir -p "$empty/scripts"
 cp "$src/scripts/analyse" "$empty/scripts/"

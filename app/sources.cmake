@@ -1,0 +1,2 @@
+# app/: the application object.
+code_sources(APP_SOURCES VerifierApp.cpp)
