@@ -2,8 +2,8 @@
 #include "dialog/VerifierDlg.h"
 
 #include "dialog/AboutBoxDlg.h"
-#include "res/resource.h"
 #include "platform/zelk.h"
+#include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CVerifierDlg, CDialog)
 ON_WM_SYSCOMMAND()                         // void OnSysCommand(UINT nID, LPARAM lParam)

@@ -4,14 +4,12 @@
 // is UTF-8 without a character a terminal obeys, valid UTF-8 comes back as it went in, and an
 // escaped value reads back as the bytes it came from.
 #include "fuzz/check.h"
-
-#include "terminal/escape.h"
 #include "platform/model/model.h"
 #include "rireruv/report.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
+#include "terminal/escape.h"
 
 #include <cstdint>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 
 namespace {

@@ -3,7 +3,6 @@
 // same tables with the same scancodes (sorted) and keys; what does not read says why, with the
 // line it stopped at.
 #include "fuzz/check.h"
-
 #include "receivers/keymap_file.h"
 
 #include <algorithm>

@@ -4,13 +4,11 @@
 // character a person can type (no control, no surrogate), a click lies in the terminal's
 // cells, and once the wait is over nothing is left waiting.
 #include "fuzz/check.h"
-
 #include "terminal/keys.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <vector>
 

@@ -7,13 +7,8 @@
 // 24-byte window of them, in order, none overlapping; draining never blocks; a node that went
 // away says so, and why, every time it is drained again.
 #include "fuzz/check.h"
-
 #include "receivers/read.h"
 #include "rireruv/report.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
-#include <linux/input-event-codes.h>
-#include <linux/lirc.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,6 +16,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <linux/input-event-codes.h>
+#include <linux/lirc.h>
 #include <memory>
 #include <string>
 #include <sys/socket.h>

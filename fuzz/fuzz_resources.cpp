@@ -4,7 +4,6 @@
 // either reads or throws std::runtime_error, in bounded time and memory; what it reads lies in
 // the bytes it was given, and its texts come out as UTF-8.
 #include "fuzz/check.h"
-
 #include "platform/model/model.h"
 #include "platform/model/resources.h"
 

@@ -4,13 +4,11 @@
 // at most, with the frame's last scancode; a key that went down in the frame is its key, and
 // a repeat is the scancode of the key held down since an earlier frame, with that key.
 #include "fuzz/check.h"
-
 #include "receivers/read.h"
 
+#include <cstdint>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <linux/input.h>
-
-#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -5,11 +5,10 @@
 // crashing: every reason is one line safe to show and within a message's bound, one at most
 // for each setting; what was taken is in range; a value taken means what it says.
 #include "fuzz/check.h"
-
-#include "rireruv/settings.h"
 #include "receivers/find.h"
 #include "receivers/pick.h"
 #include "rireruv/report.h"
+#include "rireruv/settings.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,13 +4,11 @@
 // character is lost, added or moved (the status line finds where() a message goes on by that),
 // and no line begins or ends with the space it was broken at.
 #include "fuzz/check.h"
-
-#include "terminal/grid.h"
 #include "platform/model/model.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
+#include "terminal/grid.h"
 
 #include <cstdint>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <vector>
 

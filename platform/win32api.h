@@ -4,6 +4,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
 #include <objbase.h>
 #else
 #include "platform/model/win32api.h"

@@ -1,14 +1,12 @@
 // The event device, through libevdev, which also recovers from the kernel's SYN_DROPPED.
 #include "receivers/read.h"
-
 #include "rireruv/shown.h"
 
-#include <libevdev/libevdev.h>
-
 #include <cerrno>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <libevdev/libevdev.h>
 #include <unistd.h>
 
 namespace rireruv {

@@ -3,11 +3,10 @@
 
 #include "rireruv/shown.h"
 
-#include <libudev.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <libudev.h>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -4,12 +4,11 @@
 
 #include "receivers/read.h"
 
-#include <libevdev/libevdev.h>
-#include <linux/input.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <libevdev/libevdev.h>
+#include <linux/input.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 

@@ -1,15 +1,13 @@
 // The lirc node in scancode mode: whole struct lirc_scancode records, read without blocking.
 #include "receivers/read.h"
-
 #include "rireruv/shown.h"
-
-#include <linux/input-event-codes.h>
-#include <linux/lirc.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/input-event-codes.h>
+#include <linux/lirc.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 

@@ -1,18 +1,15 @@
 // Opening a receiver's node, and why it would not open: the permission it lacks, with the fix
 // for the person at the seat.
-#include "receivers/read.h"
-
 #include "receivers/find.h"
-
+#include "receivers/read.h"
 #include "rireruv/shown.h"
 
-#include <linux/lirc.h>
-
 #include <cerrno>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <grp.h>
+#include <linux/lirc.h>
 #include <pwd.h>
 #include <sys/stat.h>
 

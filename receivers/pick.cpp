@@ -1,8 +1,8 @@
 // Which receiver RIRERUV_DEVICE names, and for every way it can fail, a reason that says what
 // was found and what to do.
-#include "receivers/find.h"
 #include "receivers/pick.h"
 
+#include "receivers/find.h"
 #include "rireruv/shown.h"
 
 #include <cerrno>

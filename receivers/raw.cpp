@@ -9,11 +9,10 @@
 // readers would only be the table's other half in another file.
 #include "receivers/raw.h"
 
-#include <linux/lirc.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <linux/lirc.h>
 
 namespace rireruv {
 

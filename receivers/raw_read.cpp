@@ -1,13 +1,11 @@
 // The raw handle of a lirc node: MODE2 words read without waiting, framed as they come.
 #include "receivers/read.h"
-
 #include "rireruv/shown.h"
-
-#include <linux/lirc.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/lirc.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 

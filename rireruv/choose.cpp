@@ -1,7 +1,6 @@
 // Which board the library drives: the settings say, once; the board gets them and reads nothing
 // else.
 #include "rireruv/remote_board.h"
-
 #include "rireruv/sim/simulated_board.h"
 
 namespace rireruv {

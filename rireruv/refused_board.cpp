@@ -2,7 +2,6 @@
 // chosen, rather than by each board), or a receiver the build cannot read. The program may still
 // poll it, and frees it as any board; both are traced as any board's.
 #include "rireruv/remote_board.h"
-
 #include "rireruv/report.h"
 
 namespace rireruv {

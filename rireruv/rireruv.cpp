@@ -1,7 +1,6 @@
 // The exported entries of the stand-in rireruv.dll (librireruv.so on Linux): the board the
 // environment chooses, set up when it is first used.
 #include "rireruv/exports.h"
-
 #include "rireruv/remote_board.h"
 
 #include <cstdlib>

@@ -6,8 +6,8 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace rireruv {

@@ -2,8 +2,8 @@
 #include "rireruv/tally.h"
 
 #include "rireruv/notes.h"
-#include "rireruv/version.h"
 #include "rireruv/shown.h"
+#include "rireruv/version.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,13 +1,11 @@
 // The check mode: the library's notes (notes.h) turned into JSON lines, a poll every 200 ms.
 #include "terminal/check.h"
 
-#include "terminal/modes.h"
-
+#include "platform/zelk.h"
+#include "rireruv/notes.h"
 #include "terminal/capture.h"
 #include "terminal/check_lines.h"
-
-#include "rireruv/notes.h"
-#include "platform/zelk.h"
+#include "terminal/modes.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,10 +1,9 @@
 // The check mode's JSON lines, one function an event: what a script reads, in one place.
 #include "terminal/check_lines.h"
 
-#include "terminal/check.h"
-
 #include "platform/utf8.h"
 #include "rireruv/notes.h"
+#include "terminal/check.h"
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,6 @@
 // The protocol finder: save, enable all, read presses, put back.
 #include "terminal/find_protocol.h"
 
-#include "terminal/modes.h"
-
 #include "receivers/find.h"
 #include "receivers/pick.h"
 #include "receivers/protocols.h"
@@ -10,6 +8,7 @@
 #include "receivers/undo.h"
 #include "terminal/check.h"
 #include "terminal/json_lines.h"
+#include "terminal/modes.h"
 
 #include <cerrno>
 #include <cstring>

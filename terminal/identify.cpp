@@ -3,15 +3,14 @@
 // press and at the end: what to do next differs with each way an identification ends.
 #include "terminal/identify.h"
 
-#include "terminal/modes.h"
-
 #include "receivers/find.h"
-#include "receivers/pick.h"
 #include "receivers/identify.h"
 #include "receivers/keymap.h"
+#include "receivers/pick.h"
 #include "receivers/read.h"
 #include "receivers/undo.h"
 #include "terminal/json_lines.h"
+#include "terminal/modes.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -2,17 +2,16 @@
 // receiver itself and put its table back.
 #include "terminal/learn.h"
 
-#include "terminal/modes.h"
-
 #include "receivers/find.h"
-#include "receivers/pick.h"
 #include "receivers/identify.h"
 #include "receivers/keymap.h"
 #include "receivers/keymap_file.h"
+#include "receivers/pick.h"
 #include "receivers/read.h"
 #include "receivers/undo.h"
 #include "terminal/check.h"
 #include "terminal/json_lines.h"
+#include "terminal/modes.h"
 
 #include <algorithm>
 #include <cerrno>

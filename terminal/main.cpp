@@ -3,22 +3,22 @@
 // the front end is its user and its clock. With --check it runs without the dialog and without
 // a terminal, for scripts (check.h).
 #include "platform/afx/afxwin.h"
+#include "platform/model/model.h"
+#include "rireruv/notes.h"
 #include "terminal/boot_plan.h"
 #include "terminal/capture.h"
 #include "terminal/check.h"
+#include "terminal/curses_io.h"
 #include "terminal/find_protocol.h"
 #include "terminal/identify.h"
 #include "terminal/learn.h"
-#include "terminal/watch_gpio.h"
-#include "terminal/curses_io.h"
-#include "platform/model/model.h"
 #include "terminal/library_log.h"
-#include "rireruv/notes.h"
+#include "terminal/watch_gpio.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <string>

@@ -7,8 +7,8 @@
 // messages.
 #pragma once
 
-#include "terminal/grid.h"
 #include "platform/model/model.h"
+#include "terminal/grid.h"
 #include "terminal/presslog.h"
 
 #include <map>

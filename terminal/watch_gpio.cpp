@@ -1,15 +1,14 @@
 // The GPIO watch: ir_debug on, /dev/kmsg read, ir_debug back.
 #include "terminal/watch_gpio.h"
 
-#include "terminal/modes.h"
-
 #include "receivers/find.h"
-#include "receivers/pick.h"
 #include "receivers/gpio_debug.h"
+#include "receivers/pick.h"
 #include "receivers/protocols.h"
 #include "receivers/read.h"
 #include "receivers/undo.h"
 #include "terminal/json_lines.h"
+#include "terminal/modes.h"
 
 #include <cerrno>
 #include <cstring>

@@ -8,7 +8,6 @@
 
 #include <boost/context/fiber.hpp>
 #include <boost/context/fixedsize_stack.hpp>
-
 #include <cstdio>
 
 #if defined(__SANITIZE_ADDRESS__)

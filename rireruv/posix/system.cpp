@@ -1,7 +1,8 @@
 // The library's system calls on Linux (rireruv/system.h), and the write a reader who left
 // cannot end the program with (rireruv/posix/pipe.h).
-#include "rireruv/posix/pipe.h"
 #include "rireruv/system.h"
+
+#include "rireruv/posix/pipe.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,9 +1,8 @@
 // Polling a receiver: drain, trace every press before the call's own line, keep the last byte.
 #include "rireruv/rccore/poll.h"
 
-#include "rireruv/rccore/silence.h"
-
 #include "receivers/keymap.h"
+#include "rireruv/rccore/silence.h"
 #include "rireruv/tally.h"
 
 namespace rireruv {

@@ -1,12 +1,11 @@
 // The real board on Linux: the receiver RIRERUV_DEVICE names, found through rc-core and read
 // through its lirc node in scancode mode where there is one, otherwise its event device.
-#include "rireruv/remote_board.h"
-
 #include "receivers/find.h"
-#include "receivers/pick.h"
 #include "receivers/keymap.h"
+#include "receivers/pick.h"
 #include "rireruv/rccore/poll.h"
 #include "rireruv/rccore/silence.h"
+#include "rireruv/remote_board.h"
 #include "rireruv/report.h"
 #include "rireruv/tally.h"
 

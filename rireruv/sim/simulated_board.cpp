@@ -2,7 +2,6 @@
 #include "rireruv/sim/simulated_board.h"
 
 #include "rireruv/system.h"
-
 #include "rireruv/tally.h"
 
 namespace rireruv {

@@ -2,7 +2,6 @@
 // Its receiver board only says so, so that RIRERUV_DEVICE never silently falls back to a
 // simulation.
 #include "rireruv/remote_board.h"
-
 #include "rireruv/shown.h"
 
 namespace rireruv {

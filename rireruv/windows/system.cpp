@@ -1,9 +1,10 @@
 // The library's system calls in the Windows DLL (rireruv/system.h).
 #include "rireruv/system.h"
 
+#include <windows.h>
+
 #include <cerrno>
 #include <cstdio>
-#include <windows.h>
 
 namespace rireruv {
 

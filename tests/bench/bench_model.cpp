@@ -3,8 +3,8 @@
 // 432,000 ticks; comparing it with a minute (300) shows whether memory grows with the length.
 #include "platform/afx/afxwin.h"
 #include "platform/model/model.h"
-#include "res/resource.h"
 #include "platform/zelk.h"
+#include "res/resource.h"
 
 #include <chrono>
 #include <cstdio>

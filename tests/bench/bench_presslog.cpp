@@ -23,9 +23,9 @@
 // the screen it last sent, and only when it draws a real terminal. The cells that changed between
 // two drawings, their UTF-8 bytes and the runs they make on their rows are what it must send; it
 // adds a cursor move for each run and the attribute changes, so the bytes are a floor.
+#include "rireruv/tally.h"
 #include "terminal/library_log.h"
 #include "terminal/scene.h"
-#include "rireruv/tally.h"
 
 #include <chrono>
 #include <cstdio>

@@ -9,12 +9,11 @@
 // must keep up with them in bounded memory. Figures only; it never fails.
 #include "receivers/raw.h"
 
-#include <linux/lirc.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <linux/lirc.h>
 #include <random>
 #include <sstream>
 #include <string>

@@ -9,20 +9,19 @@
 // dialog's timer does, and each press is written to the event device at a random moment
 // between polls, so the figures are what a person sees: the wait for the next poll plus the
 // cost of reading the node. The target is p95 <= 250 ms. Figures only; it never fails.
-#include "tests/rireruv/rccore/mock_card.h"
 #include "platform/zelk.h"
-
-#include <linux/lirc.h>
+#include "tests/rireruv/rccore/mock_card.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <linux/lirc.h>
 #include <mutex>
 #include <random>
-#include <sys/resource.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <time.h>
 #include <vector>

@@ -13,8 +13,6 @@
 #include "rireruv/rccore/silence.h"
 #include "rireruv/tally.h"
 
-#include <linux/lirc.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -23,6 +21,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/lirc.h>
 #include <mutex>
 #include <random>
 #include <string>

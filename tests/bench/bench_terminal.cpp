@@ -14,8 +14,6 @@
 // benchmark runs. Knowing when Start took effect needs the screen, and ncurses sends only the
 // cells that changed ("op<" turns Start into Stop), so the bytes also go to a terminal
 // emulator's screen (libvterm) to read the dialog's rows from.
-#include <vterm.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -31,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <vterm.h>
 
 namespace {
 

@@ -1,9 +1,8 @@
 // The framework's own rules, where the program leans on them without showing it: which message
 // Default() hands on, who owns a dialog, and where a command that no window handles ends up.
-#include "tests/support/verifier.h"
-
 #include "platform/afx/afxwin.h"
 #include "res/resource.h"
+#include "tests/support/verifier.h"
 
 namespace {
 

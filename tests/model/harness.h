@@ -7,8 +7,8 @@
 // tests that count timer ticks allow for the difference.
 #pragma once
 
-#include "tests/support/record.h"
 #include "platform/win32api.h"
+#include "tests/support/record.h"
 
 #include <functional>
 #include <initializer_list>

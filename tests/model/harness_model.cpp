@@ -1,7 +1,6 @@
 // The harness on the model: its driver, and virtual time.
-#include "tests/model/harness.h"
-
 #include "platform/model/model.h"
+#include "tests/model/harness.h"
 
 extern const unsigned char kProgramResources[];
 extern const std::size_t kProgramResourcesSize;

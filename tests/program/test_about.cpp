@@ -1,7 +1,6 @@
 // The About box from the system menu, the other system commands, and the minimised icon.
-#include "tests/support/verifier.h"
-
 #include "res/resource.h"
+#include "tests/support/verifier.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // Start/Stop polling of the remote data: the hex shown, the 200 ms rhythm, one timer only.
-#include "tests/support/verifier.h"
-
 #include "res/resource.h"
+#include "tests/support/verifier.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 // Random use of the verifier on the model: for many fixed seeds, a long sequence of what can
 // happen to the dialog, under random library statuses and COM states, with the invariants
 // checked after every step. A failing seed is printed; VERIFIER_SEED=n replays just that one.
-#include "tests/support/verifier.h"
-
 #include "res/resource.h"
+#include "tests/support/verifier.h"
 
 #include <cstdio>
 #include <cstdlib>

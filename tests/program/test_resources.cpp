@@ -1,8 +1,7 @@
 // The compiled resources, read back from the .res bytes that also go into the executable.
-#include "tests/support/verifier.h"
-
-#include "tests/support/bounded.h"
 #include "res/resource.h"
+#include "tests/support/bounded.h"
+#include "tests/support/verifier.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
 // Start-up, set-up and teardown of the verifier dialog: the order of the calls, the failure
 // report, COM and the library kept balanced, the ways to close it.
-#include "tests/support/verifier.h"
-
 #include "dialog/VerifierDlg.h"
 #include "platform/afx/afxwin.h"
 #include "res/resource.h"
+#include "tests/support/verifier.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // A slow or silent library: the dialog stays usable, and ticks never pile up.
-#include "tests/support/verifier.h"
-
 #include "res/resource.h"
+#include "tests/support/verifier.h"
 
 namespace {
 

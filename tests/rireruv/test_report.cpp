@@ -1,13 +1,11 @@
 // How the library speaks: its messages (escaped, bounded, told to a listener) and its trace,
 // which must never block the program or lose a line without a word.
-#include "tests/support/listening.h"
-#include "tests/support/stand_in.h"
 #include "rireruv/notes.h"
 #include "rireruv/posix/pipe.h"
 #include "rireruv/report.h"
 #include "rireruv/tally.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/listening.h"
+#include "tests/support/stand_in.h"
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
 #include <thread>

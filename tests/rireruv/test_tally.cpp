@@ -7,7 +7,6 @@
 #include "tests/support/listening.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

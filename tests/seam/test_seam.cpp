@@ -6,11 +6,10 @@
 // names.
 #include "platform/zelk.h"
 
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {

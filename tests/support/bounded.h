@@ -4,11 +4,10 @@
 // the run or taking the machine's memory.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <new>
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,7 +1,6 @@
 // A double of the hardware library: scripted answers, and each call in the model's record.
-#include "tests/support/verifier.h"
-
 #include "platform/zelk.h"
+#include "tests/support/verifier.h"
 
 #include <cstdio>
 

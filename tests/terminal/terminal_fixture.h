@@ -2,10 +2,9 @@
 // draws (test_frontend.cpp) and of its press log (test_presslog.cpp).
 #pragma once
 
-#include "tests/support/verifier.h"
-
 #include "res/resource.h"
 #include "terminal/frontend.h"
+#include "tests/support/verifier.h"
 
 namespace terminal_test {
 

@@ -3,15 +3,14 @@
 #include "terminal/capture.h"
 #include "tests/support/wait.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <thread>
+#include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 namespace {

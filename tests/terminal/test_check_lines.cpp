@@ -4,13 +4,11 @@
 // null only where nothing is known.
 #include "terminal/check.h"
 #include "terminal/check_lines.h"
+#include "tests/support/files.h"
 #include "tests/terminal/scripted_library.h"
 
-#include "tests/support/files.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,8 +1,7 @@
 // The terminal front end: what it draws from the windows, and what keys and clicks become.
-#include "tests/terminal/terminal_fixture.h"
-
-#include "tests/support/bounded.h"
 #include "terminal/escape.h"
+#include "tests/support/bounded.h"
+#include "tests/terminal/terminal_fixture.h"
 
 namespace {
 

@@ -1,11 +1,9 @@
 // The key decoder: the bytes terminals send, as each terminal sends them, and what they become.
+#include "platform/model/model.h"
 #include "terminal/keys.h"
 
-#include "platform/model/model.h"
-
-#include <gtest/gtest.h>
-
 #include <climits>
+#include <gtest/gtest.h>
 
 namespace {
 

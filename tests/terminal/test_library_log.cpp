@@ -1,9 +1,8 @@
 // The press log as the library's notes make it (library_log.cpp): the rows a poll's presses
 // become, told by the scripted library as a poll tells them.
+#include "platform/zelk.h"
 #include "terminal/library_log.h"
 #include "tests/terminal/scripted_library.h"
-
-#include "platform/zelk.h"
 
 #include <gtest/gtest.h>
 

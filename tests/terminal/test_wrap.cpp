@@ -1,6 +1,6 @@
 // Wrapping text to the terminal's width (terminal/scene.h).
-#include "tests/support/bounded.h"
 #include "terminal/scene.h"
+#include "tests/support/bounded.h"
 
 #include <gtest/gtest.h>
 

@@ -10,11 +10,10 @@
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <utility>

@@ -9,15 +9,13 @@
 // sends test our reading of the kernel's decoders against someone else's reading of the same
 // protocols. Why a program of its own: the testbed's preload library must be in the process
 // from its start, and the tests that use the durations need no testbed themselves.
-#include <umockdev.h>
-
-#include <linux/lirc.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <linux/lirc.h>
 #include <mutex>
 #include <string>
+#include <umockdev.h>
 #include <vector>
 
 namespace {

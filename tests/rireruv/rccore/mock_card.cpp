@@ -4,17 +4,15 @@
 
 #include "tests/rireruv/rccore/mock_evdev.h"
 
-#include <umockdev.h>
-
-#include <linux/input.h>
-#include <linux/lirc.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <linux/input.h>
+#include <linux/lirc.h>
 #include <stdexcept>
 #include <sys/time.h>
+#include <umockdev.h>
 #include <unistd.h>
 #include <vector>
 

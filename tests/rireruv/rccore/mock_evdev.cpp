@@ -2,14 +2,14 @@
 // served on the testbed's worker thread; the keymap and the grab answered from what each
 // request carries, as umockdev's own loaded answers cannot.
 #include "tests/rireruv/rccore/mock_evdev.h"
-#include "tests/support/files.h"
 
-#include <linux/input.h>
+#include "tests/support/files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <linux/input.h>
 #include <sstream>
 #include <stdexcept>
 

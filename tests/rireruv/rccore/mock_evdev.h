@@ -10,13 +10,12 @@
 // not both. Reading the same file keeps one description of the device for umockdev-run too.
 #pragma once
 
-#include <umockdev.h>
-
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
+#include <umockdev.h>
 #include <vector>
 
 namespace rccore_test {

@@ -4,9 +4,8 @@
 #include "receivers/boot_plan.h"
 #include "tests/support/files.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace {

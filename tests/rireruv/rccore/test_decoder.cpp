@@ -2,9 +2,8 @@
 // press and repeat, EV_KEY only for keys the keymap knows, SYN_REPORT closing each frame.
 #include "receivers/read.h"
 
-#include <linux/input.h>
-
 #include <gtest/gtest.h>
+#include <linux/input.h>
 
 namespace {
 

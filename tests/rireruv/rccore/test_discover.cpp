@@ -4,9 +4,8 @@
 #include "receivers/find.h"
 #include "receivers/pick.h"
 
-#include <umockdev.h>
-
 #include <gtest/gtest.h>
+#include <umockdev.h>
 
 namespace {
 

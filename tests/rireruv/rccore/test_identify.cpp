@@ -3,11 +3,10 @@
 // the kernel and the keymaps write one protocol in, and only there; a second remote is said.
 #include "receivers/identify.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 namespace {
 

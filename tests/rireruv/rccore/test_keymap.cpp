@@ -5,22 +5,20 @@
 //
 // Why on the mocked card rather than on a fake fd: the keymap is only read through ioctls on
 // a node, and the grab is only seen through another holder, neither of which a pipe can act.
-#include "tests/rireruv/rccore/mock_card.h"
 #include "receivers/keymap.h"
 #include "receivers/read.h"
+#include "tests/rireruv/rccore/mock_card.h"
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
-
-#include <libevdev/libevdev.h>
-#include <linux/input.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <libevdev/libevdev.h>
+#include <linux/input.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 

@@ -2,10 +2,9 @@
 // same once written; what is no such file says on which line.
 #include "receivers/keymap_file.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace {
 

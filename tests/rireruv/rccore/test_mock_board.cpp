@@ -5,21 +5,19 @@
 //
 // Why on the described card: each of these is decided where the board opens, names or reads a
 // node, which only a testbed with the card's /sys, /dev and ioctls lets it do.
+#include "receivers/read.h"
+#include "rireruv/notes.h"
 #include "tests/rireruv/rccore/board_under_test.h"
 #include "tests/rireruv/rccore/mock_card.h"
 #include "tests/support/files.h"
 #include "tests/support/listening.h"
 #include "tests/support/wait.h"
-#include "rireruv/notes.h"
-#include "receivers/read.h"
-
-#include <linux/lirc.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <linux/lirc.h>
 #include <map>
 
 namespace {

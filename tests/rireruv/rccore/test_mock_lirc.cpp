@@ -10,14 +10,12 @@
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
 
-#include <linux/lirc.h>
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/lirc.h>
 #include <unistd.h>
 
 namespace {

@@ -5,12 +5,11 @@
 #include "receivers/read.h"
 #include "tests/support/files.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>

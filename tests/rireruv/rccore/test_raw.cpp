@@ -7,18 +7,15 @@
 #include "receivers/read.h"
 #include "rireruv/rccore/layers.h"
 
-#include <linux/lirc.h>
-
-#include <gtest/gtest.h>
-
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <linux/lirc.h>
 #include <map>
 #include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 

@@ -1,17 +1,15 @@
 // Polling a receiver through its lirc records: lirc_scancode records written to one end of a
 // socket pair as the kernel queues them, read and traced by a Poller at the other end.
-#include "rireruv/rccore/poll.h"
 #include "rireruv/notes.h"
+#include "rireruv/rccore/poll.h"
 #include "rireruv/tally.h"
 #include "tests/support/files.h"
 #include "tests/support/listening.h"
 
-#include <linux/lirc.h>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/lirc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

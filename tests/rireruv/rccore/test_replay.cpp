@@ -12,10 +12,9 @@
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace {
 

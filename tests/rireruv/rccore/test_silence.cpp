@@ -8,11 +8,10 @@
 #include "rireruv/rccore/silence.h"
 #include "rireruv/shown.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>

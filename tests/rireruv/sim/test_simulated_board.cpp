@@ -1,9 +1,8 @@
 // The simulated board: its bytes, its trace, the demo remote and its delay.
 #include "tests/support/stand_in.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 
 namespace {
 
