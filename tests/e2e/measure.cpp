@@ -1,17 +1,18 @@
 // Measurements of the real verifier under Wine, for the soak test and the benchmark.
 #include "tests/e2e/measure.h"
 
-#include <psapi.h>
+#include "res/resource.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <psapi.h>
 
 namespace {
 
 const std::wstring kCaption = L"VOR Odiruvid Aru VAV713A / 878";
-const int kButton = 1009, kData = 1008;
+const int kButton = IDC_START_STOP, kData = IDC_REMOTE_DATA;
 
 double nowMs() {
     static LARGE_INTEGER frequency = [] {
@@ -166,10 +167,10 @@ bool soak(unsigned seconds, const std::function<void(const std::string&)>& say) 
         return false;
     }
     click(GetDlgItem(d, kButton));
-    pause(10000);
+    pause(10000); // measured: the level after ten seconds' polling is the soak's baseline
     const Resources early = resourcesOf(v.process(), GetProcessId(v.process()));
     const int pollsEarly = v.count("ZELK_GetRemoteData");
-    pause((seconds - 10) * 1000);
+    pause((seconds - 10) * 1000); // measured: the rest of the soak's polling
     const Resources late = resourcesOf(v.process(), GetProcessId(v.process()));
     const int polls = v.count("ZELK_GetRemoteData") - pollsEarly;
     char line[320];
@@ -212,14 +213,14 @@ void benchmark(unsigned cpuSeconds, const std::function<void(const std::string&)
     {
         Verifier v(Settings{});
         HWND d = v.waitWindow(kCaption);
-        pause(1000);
+        waitDrawn({d}); // the start-up's work is not idling
         double c0 = processCpuMs(v.process());
-        pause(cpuSeconds * 1000);
+        pause(cpuSeconds * 1000); // the span the idle figure is measured over
         const double idle = processCpuMs(v.process()) - c0;
         click(GetDlgItem(d, kButton));
-        pause(200);
+        v.waitTraced("ZELK_GetRemoteData", 0, 3000);
         c0 = processCpuMs(v.process());
-        pause(cpuSeconds * 1000);
+        pause(cpuSeconds * 1000); // the span the polling figure is measured over
         const double polling = processCpuMs(v.process()) - c0;
         std::snprintf(line, sizeof line,
                       "| CPU time over %u s idle | %.0f ms | %u s of wall time | %.4f |",
@@ -247,7 +248,7 @@ void benchmark(unsigned cpuSeconds, const std::function<void(const std::string&)
                 changes.push_back(nowMs());
                 last = now;
             }
-            Sleep(1);
+            Sleep(1); // a span of the twenty seconds watched, not a wait
         }
         std::vector<double> intervals;
         for (size_t i = 2; i < changes.size(); ++i) // the first change has no interval before it

@@ -4,7 +4,8 @@
 // icons (WM_GETICON, WM_QUERYDRAGICON) and its dialog units. The driver installs this DLL's
 // message hook on the verifier's thread, then posts it the registered message "rireruv e2e
 // probe"; the hook, running in the verifier, writes what it sees, one "key value" line each,
-// to the file named by the verifier's E2E_PROBE_OUT, and "end" last.
+// to the file named by the verifier's E2E_PROBE_OUT, and "end" last. With wParam 1 it writes
+// "end" alone: the driver only learns that the messages posted before it have been taken.
 #include <windows.h>
 
 #include <cstdio>
@@ -67,7 +68,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
         wchar_t path[MAX_PATH] = L"";
         if (GetEnvironmentVariableW(L"E2E_PROBE_OUT", path, MAX_PATH) > 0) {
             if (FILE* f = _wfopen(path, L"w")) {
-                report(msg->hwnd, f);
+                if (msg->wParam == 0)
+                    report(msg->hwnd, f);
                 std::fprintf(f, "end\n");
                 std::fclose(f);
             }

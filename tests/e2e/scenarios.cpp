@@ -8,6 +8,7 @@
 // Run from bin/stdcall, where a copy sits beside the __stdcall stand-in, it drives the same
 // EXE against that library. (Over 300 lines: the scenarios share their checks, and are read
 // as one list.)
+#include "res/resource.h"
 #include "tests/e2e/legibility.h"
 #include "tests/e2e/measure.h"
 #include "tests/e2e/session.h"
@@ -21,7 +22,7 @@ namespace {
 
 const std::wstring kCaption = L"VOR Odiruvid Aru VAV713A / 878";
 const std::wstring kAboutCaption = L"關於 Test_rireruv";
-const int kData = 1008, kButton = 1009;
+const int kData = IDC_REMOTE_DATA, kButton = IDC_START_STOP;
 
 std::wstring g_out;
 FILE* g_report = nullptr;
@@ -59,7 +60,7 @@ std::string hex(unsigned long v) {
 // Polls counted in the trace over a stretch of real time.
 int pollsDuring(Verifier& v, DWORD ms) {
     const int before = v.count("ZELK_GetRemoteData");
-    pause(ms);
+    pause(ms); // the span measured: the polls that come in it are the figure
     return v.count("ZELK_GetRemoteData") - before;
 }
 
@@ -86,20 +87,14 @@ bool closedAndReleased(Verifier& v, Check& c) {
                     "ZELK_Free should be the last library call");
 }
 
-struct PollsSince {
-    const Verifier* v;
-    int count;
-};
-bool polledAgain(void* since) {
-    const auto* p = static_cast<PollsSince*>(since);
-    return p->v->count("ZELK_GetRemoteData") > p->count;
-}
-
 bool showsStart(void* dialog) {
     return itemText(*static_cast<HWND*>(dialog), kButton) == L"Start";
 }
 bool showsStop(void* dialog) {
     return itemText(*static_cast<HWND*>(dialog), kButton) == L"Stop";
+}
+bool showsAByte(void* dialog) {
+    return !itemText(*static_cast<HWND*>(dialog), kData).empty();
 }
 bool closed(void* window) {
     return !IsWindow(*static_cast<HWND*>(window));
@@ -136,6 +131,89 @@ void onTheDialog(Verifier& v, Check& c, const std::function<void(HWND)>& scenari
 
 // ---- scenarios ----------------------------------------------------------------------------
 
+// What the probe saw in the verifier, sorted: its controls' lines, its system menu's, and the
+// dialog's base units (the pixels of 4 by 8 dialog units).
+struct Probed {
+    std::set<std::string> lines;
+    std::vector<std::string> controls, menu;
+    long baseX = 0, baseY = 0;
+};
+Probed probed(Verifier& v, HWND d) {
+    Probed p;
+    for (const auto& l : v.probe(d)) {
+        p.lines.insert(l);
+        if (l.rfind("control ", 0) == 0)
+            p.controls.push_back(l);
+        else if (l.rfind("menu ", 0) == 0)
+            p.menu.push_back(l);
+        else if (l.rfind("base_units ", 0) == 0)
+            std::sscanf(l.c_str(), "base_units %ld %ld", &p.baseX, &p.baseY);
+    }
+    return p;
+}
+
+// A control's class as GetClassName says it: a template names the system's by number.
+std::string className(const model::ResId& cls) {
+    static const char* const kByNumber[] = {"Button",  "Edit",      "Static",
+                                            "ListBox", "ScrollBar", "ComboBox"};
+    if (!cls.isNumber)
+        return utf8(std::wstring(cls.name.begin(), cls.name.end()));
+    if (cls.number >= 0x80 && cls.number <= 0x85)
+        return kByNumber[cls.number - 0x80];
+    return "#" + std::to_string(cls.number);
+}
+
+// The window styles (high word) and the control's type (low four bits): what makes the control
+// it is. The class's options between are compared bit for bit in the template itself, by
+// tests/program/test_resources.cpp.
+const unsigned long kComparedStyle = 0xFFFF000F;
+
+// A control the probe saw against the template's item: its id, class, style, and its rectangle
+// in pixels, which the dialog units give through the base units, within a pixel for rounding.
+bool asTheTemplateSays(const std::string& seen, const model::DialogItem& item, const Probed& p) {
+    int id = 0;
+    char cls[64] = "";
+    unsigned long style = 0;
+    long x = 0, y = 0, w = 0, h = 0;
+    if (std::sscanf(seen.c_str(), "control %d %63s %lx %ld %ld %ld %ld", &id, cls, &style, &x, &y,
+                    &w, &h) != 7)
+        return false;
+    auto within = [](long px, int du, long base, int per) {
+        return std::labs(px - du * base / per) <= 1;
+    };
+    return id == item.id && cls == className(item.windowClass) &&
+           (style & kComparedStyle) == (item.style & kComparedStyle) &&
+           within(x, item.x, p.baseX, 4) && within(y, item.y, p.baseY, 8) &&
+           within(w, item.cx, p.baseX, 4) && within(h, item.cy, p.baseY, 8);
+}
+
+std::string described(const model::DialogItem& item) {
+    return std::to_string(item.id) + " " + className(item.windowClass) + " " + hex(item.style) +
+           " at " + std::to_string(item.x) + "," + std::to_string(item.y) + " size " +
+           std::to_string(item.cx) + "x" + std::to_string(item.cy) + " dialog units";
+}
+
+// The verifier's controls, in their order, are those of its template in the EXE it runs from:
+// the window system made them from it, and the program moved or restyled none.
+void controlsAsItsTemplateSays(Check& c, const Probed& p) {
+    model::DialogTemplate t;
+    try {
+        t = dialogTemplate(exeDir() + L"Test_rireruv.EXE", IDD_VERIFIER);
+    } catch (const std::exception& e) {
+        c.expect(false, std::string("the verifier's template: ") + e.what());
+        return;
+    }
+    if (!c.expect(p.controls.size() == t.items.size(), std::to_string(p.controls.size()) +
+                                                           " controls, the template has " +
+                                                           std::to_string(t.items.size())))
+        return;
+    for (size_t i = 0; i < t.items.size(); ++i)
+        c.expect(asTheTemplateSays(p.controls[i], t.items[i], p),
+                 "control " + std::to_string(i + 1) + " is \"" + p.controls[i] +
+                     "\"; the template says " + described(t.items[i]) + ", base units " +
+                     std::to_string(p.baseX) + " " + std::to_string(p.baseY));
+}
+
 void dialogAtOpen(Check& c) {
     Verifier v(Settings{});
     HWND d = openVerifier(v, c);
@@ -153,52 +231,16 @@ void dialogAtOpen(Check& c) {
     c.expect(focusOf(v.threadId()) == item(d, kButton),
              "the focus is not on the Start/Stop button");
 
-    const auto lines = v.probe(d);
-    std::vector<std::string> controls, menu;
-    long baseX = 0, baseY = 0;
-    for (const auto& l : lines) {
-        if (l.rfind("control ", 0) == 0)
-            controls.push_back(l);
-        else if (l.rfind("menu ", 0) == 0)
-            menu.push_back(l);
-        else if (l.rfind("base_units ", 0) == 0)
-            std::sscanf(l.c_str(), "base_units %ld %ld", &baseX, &baseY);
-    }
-    const std::set<std::string> seen(lines.begin(), lines.end());
-    for (const char* line : {"icon_big app", "icon_small app", "drag_icon app", "focus 1009"})
-        c.expect(seen.count(line) == 1, std::string("probe: \"") + line + "\" missing");
-    c.expect(menu.size() >= 2 && menu[menu.size() - 2].find("separator") != std::string::npos &&
-                 menu.back().find("0x10 string 關於 Test_rireruv(&A)...") != std::string::npos,
+    const Probed p = probed(v, d);
+    const std::string focus = "focus " + std::to_string(kButton);
+    for (const std::string& line : {std::string("icon_big app"), std::string("icon_small app"),
+                                    std::string("drag_icon app"), focus})
+        c.expect(p.lines.count(line) == 1, "probe: \"" + line + "\" missing");
+    c.expect(p.menu.size() >= 2 &&
+                 p.menu[p.menu.size() - 2].find("separator") != std::string::npos &&
+                 p.menu.back().find("0x10 string 關於 Test_rireruv(&A)...") != std::string::npos,
              "the system menu does not end with a separator and the About item");
-    // id, class, style, and the rectangle in dialog units
-    struct Expected {
-        int id;
-        const char* cls;
-        unsigned long style;
-        int x, y, cx, cy;
-    };
-    const Expected expected[] = {{-1, "Button", 0x50000007, 11, 13, 149, 36},
-                                 {-1, "Static", 0x50020000, 17, 29, 44, 15},
-                                 {1008, "Static", 0x50020000, 67, 27, 44, 13},
-                                 {1009, "Button", 0x50010000, 123, 26, 28, 16}};
-    if (!c.expect(controls.size() == 4, std::to_string(controls.size()) + " controls, not 4"))
-        return;
-    for (size_t i = 0; i < 4; ++i) {
-        int id = 0;
-        char cls[64] = "";
-        unsigned long st = 0;
-        long x = 0, y = 0, w = 0, h = 0;
-        std::sscanf(controls[i].c_str(), "control %d %63s %lx %ld %ld %ld %ld", &id, cls, &st, &x,
-                    &y, &w, &h);
-        const Expected& e = expected[i];
-        auto within = [](long px, int du, long base, int per) {
-            return std::labs(px - du * base / per) <= 1;
-        };
-        c.expect(id == e.id && std::string(cls) == e.cls && (st & 0xFFFF000F) == e.style &&
-                     within(x, e.x, baseX, 4) && within(y, e.y, baseY, 8) &&
-                     within(w, e.cx, baseX, 4) && within(h, e.cy, baseY, 8),
-                 "control " + std::to_string(i + 1) + " is \"" + controls[i] + "\"");
-    }
+    controlsAsItsTemplateSays(c, p);
     sysCommand(d, SC_CLOSE);
     closedAndReleased(v, c);
 }
@@ -216,7 +258,7 @@ void pollsTheDataInTurn(Check& c) {
             const std::wstring now = itemText(d, kData);
             if (!now.empty() && (seen.empty() || seen.back() != now))
                 seen.push_back(now);
-            pause(10);
+            pause(10); // a span of the three seconds watched, not a wait
         }
         std::string shown;
         for (const auto& s : seen)
@@ -241,17 +283,25 @@ void stopKeepsTheValue(Check& c) {
     if (!d)
         return;
     click(item(d, kButton));
-    pause(700);
+    c.expect(waitFor(3000, showsAByte, &d), "no byte shown within 3 s of Start");
     click(item(d, kButton));
-    pause(100);
-    c.equal(itemText(d, kButton), L"Start", "button after Stop");
+    c.expect(waitFor(3000, showsStart, &d),
+             "button after Stop: expected \"Start\", got \"" + utf8(itemText(d, kButton)) + "\"");
     const std::wstring kept = itemText(d, kData);
     c.expect(kept == L"1F" || kept == L"AB", "field after Stop: " + utf8(kept));
+    // Nothing should happen: a second in which to see it does not.
     c.expect(pollsDuring(v, 1000) == 0, "polls went on after Stop");
     c.equal(itemText(d, kData), kept, "field a second after Stop");
+    // A new Start clears nothing: until its first poll, a period later, the field keeps the
+    // byte. The field is read before the trace, so with no new poll traced it was read before
+    // any; one already traced (a machine slower than the period) leaves nothing to compare.
+    const int polled = v.count("ZELK_GetRemoteData");
     click(item(d, kButton));
-    pause(50);
-    c.equal(itemText(d, kData), kept, "field just after a new Start");
+    c.expect(waitFor(3000, showsStop, &d), "the button did not say Stop after a new Start");
+    const std::wstring afterStart = itemText(d, kData);
+    c.expect(afterStart == kept || v.count("ZELK_GetRemoteData") > polled,
+             "field just after a new Start: \"" + utf8(afterStart) + "\", not \"" + utf8(kept) +
+                 "\"");
     pressKey(focusOf(v.threadId()), VK_ESCAPE);
     closedAndReleased(v, c);
 }
@@ -261,7 +311,7 @@ void startStopStartLeavesOneTimer(Check& c) {
     onTheDialog(v, c, [&](HWND d) {
         for (int i = 0; i < 3; ++i)
             click(item(d, kButton));
-        pause(100);
+        c.expect(v.caughtUp(d), "the verifier did not take the three clicks");
         c.equal(itemText(d, kButton), L"Stop", "button after Start, Stop, Start");
         pollsAtItsPeriod(v, c);
     });
@@ -272,7 +322,7 @@ void foreignTimerIsIgnored(Check& c) {
     onTheDialog(v, c, [&](HWND d) {
         for (WPARAM id : {0u, 2u, 7u, 0x10001u})
             PostMessageW(d, WM_TIMER, id, 0);
-        pause(300);
+        c.expect(v.caughtUp(d), "the verifier did not take the timer messages");
         c.expect(v.count("ZELK_GetRemoteData") == 0, "a foreign timer id polled the library");
         c.equal(itemText(d, kData), L"", "field after foreign timers");
     });
@@ -346,8 +396,9 @@ void aboutBox(Check& c) {
         c.equal(itemText(d, kButton), L"Stop", tag + "button afterwards");
     }
     sysCommand(d, 0x20);
-    pause(500);
-    c.expect(v.findWindow(kAboutCaption) == nullptr, "0x20 opened the About box");
+    // Hidden ones too: a modal box is shown only once its loop has taken what was queued.
+    c.expect(v.caughtUp(d), "the verifier did not take the command 0x20");
+    c.expect(v.findAnyWindow(kAboutCaption) == nullptr, "0x20 opened the About box");
     sysCommand(d, SC_CLOSE);
     closedAndReleased(v, c);
 }
@@ -508,9 +559,9 @@ void closingWhilePolling(Check& c) {
         HWND d = openVerifier(v, c);
         if (!d)
             return;
-        PollsSince since{&v, v.count("ZELK_GetRemoteData")};
+        const int polled = v.count("ZELK_GetRemoteData");
         click(item(d, kButton));
-        waitFor(3000, polledAgain, &since);
+        v.waitTraced("ZELK_GetRemoteData", polled, 3000);
         if (how == 0)
             sysCommand(d, SC_CLOSE);
         else
@@ -534,11 +585,10 @@ void slowLibrary(Check& c) {
         click(item(d, kButton));
         c.expect(waitFor(2000, showsStart, &d), "Stop was not honoured within 2 s");
         const int afterStop = v.count("ZELK_GetRemoteData");
-        pause(1000);
+        pause(1000); // nothing should happen: a second in which to see it does not
         c.expect(v.count("ZELK_GetRemoteData") == afterStop, "polls went on after Stop");
         click(item(d, kButton));
-        PollsSince since{&v, afterStop};
-        c.expect(waitFor(2000, polledAgain, &since), "no poll after a new Start");
+        c.expect(v.waitTraced("ZELK_GetRemoteData", afterStop, 2000), "no poll after a new Start");
         // Then closed, most likely while a call is in progress.
     });
 }
@@ -636,8 +686,10 @@ void commandLineChangesNothing(Check& c) {
     onTheDialog(v, c, [&](HWND d) {
         c.equal(itemText(d, kData), L"", "data field");
         c.equal(itemText(d, kButton), L"Start", "button");
-        pause(300);
-        c.expect(v.findWindow(kAboutCaption) == nullptr, "an About box opened");
+        // Whatever the program posted itself while it started has been taken by now; a box it
+        // opened may not be shown yet.
+        c.expect(v.caughtUp(d), "the verifier did not take a posted message");
+        c.expect(v.findAnyWindow(kAboutCaption) == nullptr, "an About box opened");
         c.expect(v.trace() == std::vector<std::string>{"ZELK_HWInit 0"}, "library calls differ");
     });
 }

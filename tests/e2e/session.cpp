@@ -1,9 +1,11 @@
 // Starting the verifier, finding its windows, acting on them from outside.
 #include "tests/e2e/session.h"
+
 #include "tests/support/files.h"
 
 #include <algorithm>
 #include <fstream>
+#include <stdexcept>
 
 std::wstring exeDir() {
     wchar_t path[MAX_PATH];
@@ -40,6 +42,7 @@ std::wstring environmentBlock(const std::map<std::wstring, std::wstring>& extra)
 struct FindContext {
     DWORD pid;
     std::wstring caption;
+    bool shownOnly;
     HWND found;
 };
 
@@ -55,7 +58,8 @@ BOOL CALLBACK findProc(HWND h, LPARAM lp) {
     auto* ctx = reinterpret_cast<FindContext*>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
-    if (pid == ctx->pid && IsWindowVisible(h) && captionOf(h) == ctx->caption) {
+    if (pid == ctx->pid && (IsWindowVisible(h) || !ctx->shownOnly) &&
+        captionOf(h) == ctx->caption) {
         ctx->found = h;
         return FALSE;
     }
@@ -83,6 +87,38 @@ std::wstring wide(const std::string& s) {
 
 void pause(DWORD ms) {
     Sleep(ms);
+}
+
+namespace {
+
+// A resource's bytes in a module loaded as data; empty when it has none of that type, id and
+// language.
+std::vector<uint8_t> resourceBytes(HMODULE module, LPCWSTR type, int id, WORD language) {
+    HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(id), language);
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const auto* bytes =
+        static_cast<const uint8_t*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+    if (bytes == nullptr)
+        return {};
+    return std::vector<uint8_t>(bytes, bytes + SizeofResource(module, found));
+}
+
+} // namespace
+
+model::DialogTemplate dialogTemplate(const std::wstring& program, int id) {
+    // As data, not as a program: nothing of it runs, and it imports nothing.
+    HMODULE module = LoadLibraryExW(program.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr)
+        throw std::runtime_error(utf8(program) + " cannot be opened for its resources (error " +
+                                 std::to_string(GetLastError()) + ")");
+    const auto bytes = resourceBytes(module, MAKEINTRESOURCEW(model::kRtDialog), id,
+                                     MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL));
+    FreeLibrary(module);
+    if (bytes.empty())
+        throw std::runtime_error(utf8(program) + " has no dialog " + std::to_string(id) +
+                                 " in Traditional Chinese (Taiwan)");
+    return model::parseDialog(bytes);
 }
 
 Verifier::Verifier(const Settings& settings, const std::string& args, const std::wstring& program) {
@@ -134,10 +170,18 @@ bool waitFor(DWORD timeoutMs, bool (*condition)(void*), void* context) {
     }
 }
 
-HWND Verifier::findWindow(const std::wstring& caption) const {
-    FindContext ctx{m_processId, caption, nullptr};
+HWND Verifier::windowCaptioned(const std::wstring& caption, bool shownOnly) const {
+    FindContext ctx{m_processId, caption, shownOnly, nullptr};
     EnumWindows(findProc, reinterpret_cast<LPARAM>(&ctx));
     return ctx.found;
+}
+
+HWND Verifier::findWindow(const std::wstring& caption) const {
+    return windowCaptioned(caption, true);
+}
+
+HWND Verifier::findAnyWindow(const std::wstring& caption) const {
+    return windowCaptioned(caption, false);
 }
 
 HWND Verifier::waitWindow(const std::wstring& caption, DWORD timeoutMs) const {
@@ -173,10 +217,50 @@ int Verifier::count(const std::string& traceLine) const {
     return n;
 }
 
+namespace {
+struct TraceCount {
+    const Verifier* v;
+    std::string line;
+    int moreThan;
+};
+bool tracedMore(void* context) {
+    const auto* t = static_cast<TraceCount*>(context);
+    return t->v->count(t->line) > t->moreThan;
+}
+
+// The probe's answer file, read until it ends with "end".
+struct ProbeAnswer {
+    std::wstring path;
+    std::vector<std::string> lines;
+};
+bool answered(void* context) {
+    auto* answer = static_cast<ProbeAnswer*>(context);
+    std::ifstream in(answer->path.c_str());
+    answer->lines = linesIn(in);
+    return !answer->lines.empty() && answer->lines.back() == "end";
+}
+
+// What the probe's message asks (probe.cpp): a report of what it sees, or only "end".
+const WPARAM kReport = 0, kEndOnly = 1;
+} // namespace
+
+bool Verifier::waitTraced(const std::string& traceLine, int moreThan, DWORD timeoutMs) const {
+    TraceCount t{this, traceLine, moreThan};
+    return waitFor(timeoutMs, tracedMore, &t);
+}
+
 std::vector<std::string> Verifier::probe(HWND dialog) {
+    return askProbe(dialog, kReport);
+}
+
+bool Verifier::caughtUp(HWND dialog) {
+    const auto lines = askProbe(dialog, kEndOnly);
+    return !lines.empty() && lines.back() == "end";
+}
+
+std::vector<std::string> Verifier::askProbe(HWND dialog, WPARAM question) {
     static HMODULE dll = LoadLibraryW((exeDir() + L"e2e_probe.dll").c_str());
     static const UINT message = RegisterWindowMessageW(L"rireruv e2e probe");
-    std::vector<std::string> lines;
     auto hook =
         reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeHook@12")));
     if (hook == nullptr)
@@ -188,14 +272,11 @@ std::vector<std::string> Verifier::probe(HWND dialog) {
     HHOOK h = SetWindowsHookExW(WH_GETMESSAGE, hook, dll, m_threadId);
     if (h == nullptr)
         return {"error SetWindowsHookExW failed"};
-    PostMessageW(dialog, message, 0, 0);
-    for (int i = 0; i < 250 && (lines.empty() || lines.back() != "end"); ++i) {
-        Sleep(20);
-        std::ifstream in(m_probeOut.c_str());
-        lines = linesIn(in);
-    }
+    PostMessageW(dialog, message, question, 0);
+    ProbeAnswer answer{m_probeOut, {}};
+    waitFor(5000, answered, &answer);
     UnhookWindowsHookEx(h);
-    return lines;
+    return answer.lines;
 }
 
 std::wstring textOf(HWND h) {
@@ -235,52 +316,122 @@ void sysCommand(HWND window, WPARAM id) {
     PostMessageW(window, WM_SYSCOMMAND, id, 0);
 }
 
-bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows) {
+namespace {
+
+// The part of the screen that holds these windows, with a margin.
+RECT areaOf(std::initializer_list<HWND> windows) {
     RECT area{0, 0, 0, 0};
     for (HWND w : windows) {
         RECT r;
         if (w != nullptr && GetWindowRect(w, &r))
             UnionRect(&area, &area, &r);
     }
-    if (windows.size() != 0 && *windows.begin() != nullptr) {
-        HWND first = *windows.begin();
-        SetForegroundWindow(first);
-        // Xvfb has no window manager to give Wine's desktop the X focus, so Wine draws even
-        // the foreground window's caption inactive (grey); on a person's screen it is active.
-        DWORD_PTR ignored = 0;
-        if (GetForegroundWindow() == first)
-            SendMessageTimeoutW(first, WM_NCACTIVATE, TRUE, 0, SMTO_BLOCK, 2000, &ignored);
-        Sleep(300); // let the activation repaint the caption
-    }
-    const int margin = 8;
-    const int left = std::max(0L, area.left - margin), top = std::max(0L, area.top - margin);
-    const int width = std::min<long>(GetSystemMetrics(SM_CXSCREEN), area.right + margin) - left;
-    const int height = std::min<long>(GetSystemMetrics(SM_CYSCREEN), area.bottom + margin) - top;
+    const long margin = 8;
+    return {std::max(0L, area.left - margin), std::max(0L, area.top - margin),
+            std::min<long>(GetSystemMetrics(SM_CXSCREEN), area.right + margin),
+            std::min<long>(GetSystemMetrics(SM_CYSCREEN), area.bottom + margin)};
+}
+
+// The screen's pixels over an area, as a .bmp file holds them: 24-bit rows, bottom row first,
+// each padded to four bytes.
+std::vector<char> screenRows(const RECT& area) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0)
+        return {};
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO bmi{};
     bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
-    GdiFlush();
-    const DWORD stride = ((width * 3 + 3) / 4) * 4;
-    const DWORD size = stride * height;
-    BITMAPFILEHEADER file{
-        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0,
-        0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-    bool ok = false;
-    std::ofstream out(path.c_str(), std::ios::binary);
-    if (out) {
-        out.write(reinterpret_cast<const char*>(&file), sizeof file);
-        out.write(reinterpret_cast<const char*>(&bmi.bmiHeader), sizeof bmi.bmiHeader);
-        out.write(static_cast<const char*>(bits), size);
-        ok = out.good();
+    std::vector<char> rows;
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        GdiFlush();
+        const size_t stride = ((width * 3 + 3) / 4) * 4;
+        rows.assign(static_cast<const char*>(bits),
+                    static_cast<const char*>(bits) + stride * height);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return ok;
+    return rows;
+}
+
+bool writeBitmap(const std::wstring& path, const RECT& area, const std::vector<char>& rows) {
+    const LONG width = area.right - area.left, height = area.bottom - area.top;
+    const BITMAPINFOHEADER info{sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(headers + rows.size()), 0, 0, headers};
+    std::ofstream out(path.c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
+    return !rows.empty() && out.good();
+}
+
+BOOL CALLBACK findUnpainted(HWND h, LPARAM found) {
+    if (!GetUpdateRect(h, nullptr, FALSE))
+        return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// Painted through: no update region left on it or its controls, and its thread has answered a
+// message sent after that (so the WM_PAINT that emptied the region has returned: BeginPaint
+// empties it before anything is drawn).
+bool painted(HWND window) {
+    bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    if (!unpainted)
+        EnumChildWindows(window, findUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+    DWORD_PTR ignored = 0;
+    return !unpainted &&
+           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &ignored) != 0;
+}
+
+struct Drawing {
+    std::vector<HWND> windows;
+    RECT area;
+    std::vector<char> last; // the screen when everything was last painted
+};
+// Wine copies what a program paints to the display a little after: the same pixels twice in a
+// row, with everything painted, are what a person sees.
+bool drawnThrough(void* context) {
+    auto* d = static_cast<Drawing*>(context);
+    for (HWND w : d->windows)
+        if (w != nullptr && !painted(w)) {
+            d->last.clear();
+            return false;
+        }
+    std::vector<char> now = screenRows(d->area);
+    const bool same = !now.empty() && now == d->last;
+    d->last = std::move(now);
+    return same;
+}
+
+// Xvfb has no window manager to give Wine's desktop the X focus, so Wine draws even the
+// foreground window's caption inactive (grey); on a person's screen it is active.
+void bringToFront(HWND window) {
+    SetForegroundWindow(window);
+    DWORD_PTR ignored = 0;
+    if (GetForegroundWindow() == window)
+        SendMessageTimeoutW(window, WM_NCACTIVATE, TRUE, 0, SMTO_BLOCK, 2000, &ignored);
+}
+
+} // namespace
+
+bool waitDrawn(std::initializer_list<HWND> windows, DWORD timeoutMs) {
+    Drawing d{windows, areaOf(windows), {}};
+    return waitFor(timeoutMs, drawnThrough, &d);
+}
+
+bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows) {
+    if (windows.size() != 0 && *windows.begin() != nullptr)
+        bringToFront(*windows.begin());
+    // Taken even when the screen did not settle: the picture then shows what was wrong.
+    waitDrawn(windows);
+    const RECT area = areaOf(windows);
+    return writeBitmap(path, area, screenRows(area));
 }
