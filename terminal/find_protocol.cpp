@@ -250,15 +250,10 @@ std::string parseFindOptions(const std::vector<std::string>& args, FindOptions& 
         if (name != "--presses" && name != "--timeout")
             return "\"" + name +
                    "\" is not an option of --find-protocol (--presses N, --timeout S)";
-        unsigned long value = 0;
-        if (i + 1 == args.size() ||
-            !parseCount(args[i + 1], name == "--presses" ? 100 : 3600, value))
-            return name + " takes a whole number from 1 to " +
-                   (name == "--presses" ? "100" : "3600 (seconds)");
-        if (name == "--presses")
-            options.presses = static_cast<unsigned>(value);
-        else
-            options.timeoutMs = static_cast<unsigned>(value * 1000);
+        const std::string why = parsePressesOrTimeout(
+            name, i + 1 < args.size() ? &args[i + 1] : nullptr, options.presses, options.timeoutMs);
+        if (!why.empty())
+            return why;
     }
     return "";
 }

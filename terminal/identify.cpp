@@ -298,15 +298,10 @@ std::string parseIdentifyOptions(const std::vector<std::string>& args, IdentifyO
                 options.roots.push_back(args[i + 1]);
             continue;
         }
-        unsigned long value = 0;
-        const unsigned long max = name == "--presses" ? 100 : 3600;
-        if (i + 1 == args.size() || !parseCount(args[i + 1], max, value))
-            return name + " takes a whole number from 1 to " +
-                   (name == "--presses" ? "100" : "3600 (seconds)");
-        if (name == "--presses")
-            options.presses = static_cast<unsigned>(value);
-        else
-            options.timeoutMs = static_cast<unsigned>(value * 1000);
+        const std::string why = parsePressesOrTimeout(
+            name, i + 1 < args.size() ? &args[i + 1] : nullptr, options.presses, options.timeoutMs);
+        if (!why.empty())
+            return why;
     }
     return "";
 }

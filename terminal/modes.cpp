@@ -20,4 +20,17 @@ bool parseCount(const std::string& text, unsigned long max, unsigned long& value
     return value >= 1 && value <= max;
 }
 
+std::string parsePressesOrTimeout(const std::string& name, const std::string* value,
+                                  unsigned& presses, unsigned& timeoutMs) {
+    const bool isPresses = name == "--presses";
+    unsigned long number = 0;
+    if (value == nullptr || !parseCount(*value, isPresses ? 100 : 3600, number))
+        return name + " takes a whole number from 1 to " + (isPresses ? "100" : "3600 (seconds)");
+    if (isPresses)
+        presses = static_cast<unsigned>(number);
+    else
+        timeoutMs = static_cast<unsigned>(number * 1000);
+    return "";
+}
+
 } // namespace terminal

@@ -14,4 +14,9 @@ uint64_t nowMs();
 // for anything else.
 bool parseCount(const std::string& text, unsigned long max, unsigned long& value);
 
+// "--presses N" (1-100) into presses, or "--timeout S" (1-3600 seconds) into timeoutMs; value is
+// null when the option ends the command line. An empty string, or why the value is wrong.
+std::string parsePressesOrTimeout(const std::string& name, const std::string* value,
+                                  unsigned& presses, unsigned& timeoutMs);
+
 } // namespace terminal

@@ -1,40 +1,24 @@
 // Reads a control's text back from the screen and says how dark it is drawn.
 #include "tests/e2e/legibility.h"
 
+#include "tests/e2e/session.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <vector>
 
 namespace {
 
-// The screen's pixels in a rectangle, row by row, as 0x00RRGGBB.
+// The screen's pixels in a rectangle, row by row from the top, as 0x00RRGGBB.
 std::vector<DWORD> screenPixels(const RECT& r) {
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0)
-        return {};
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO bmi{};
-    // A negative height: top-down rows, so the vector reads as the screen does.
-    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::vector<DWORD> pixels;
-    if (bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-        GdiFlush();
-        const auto* p = static_cast<const DWORD*>(bits);
-        pixels.assign(p, p + static_cast<size_t>(width) * height);
-        for (DWORD& px : pixels)
-            px &= 0xFFFFFF;
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    const std::vector<char> bytes = screenBytes(r, 32, true);
+    std::vector<DWORD> pixels(bytes.size() / sizeof(DWORD));
+    std::memcpy(pixels.data(), bytes.data(), pixels.size() * sizeof(DWORD));
+    for (DWORD& px : pixels)
+        px &= 0xFFFFFF;
     return pixels;
 }
 

@@ -332,16 +332,26 @@ RECT areaOf(std::initializer_list<HWND> windows) {
             std::min<long>(GetSystemMetrics(SM_CYSCREEN), area.bottom + margin)};
 }
 
-// The screen's pixels over an area, as a .bmp file holds them: 24-bit rows, bottom row first,
-// each padded to four bytes.
-std::vector<char> screenRows(const RECT& area) {
+} // namespace
+
+std::vector<char> screenBytes(const RECT& area, WORD bitCount, bool topDown) {
     const int width = area.right - area.left, height = area.bottom - area.top;
     if (width <= 0 || height <= 0)
         return {};
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO bmi{};
-    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER),
+                     width,
+                     topDown ? -height : height,
+                     1,
+                     bitCount,
+                     BI_RGB,
+                     0,
+                     0,
+                     0,
+                     0,
+                     0};
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
     std::vector<char> rows;
@@ -349,7 +359,7 @@ std::vector<char> screenRows(const RECT& area) {
         HGDIOBJ old = SelectObject(memory, bitmap);
         BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
         GdiFlush();
-        const size_t stride = ((width * 3 + 3) / 4) * 4;
+        const size_t stride = ((static_cast<size_t>(width) * bitCount / 8 + 3) / 4) * 4;
         rows.assign(static_cast<const char*>(bits),
                     static_cast<const char*>(bits) + stride * height);
         SelectObject(memory, old);
@@ -358,6 +368,13 @@ std::vector<char> screenRows(const RECT& area) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return rows;
+}
+
+namespace {
+
+// The screen's pixels over an area, as a .bmp file holds them: 24-bit rows, bottom row first.
+std::vector<char> screenRows(const RECT& area) {
+    return screenBytes(area, 24, false);
 }
 
 bool writeBitmap(const std::wstring& path, const RECT& area, const std::vector<char>& rows) {

@@ -83,6 +83,10 @@ bool waitFor(DWORD timeoutMs, bool (*condition)(void*), void* context);
 // the screen over them shows the same pixels twice in a row.
 bool waitDrawn(std::initializer_list<HWND> windows, DWORD timeoutMs = 3000);
 
+// The screen's pixels over an area, as a DIB of bitCount bits a pixel holds them: rows padded to
+// four bytes, the top row first when topDown, else the bottom row first (as a .bmp file).
+std::vector<char> screenBytes(const RECT& area, WORD bitCount, bool topDown);
+
 // A screenshot, as a .bmp file, of the part of the desktop that holds these windows, with
 // the first of them brought to the front.
 bool screenshot(const std::wstring& path, std::initializer_list<HWND> windows);
