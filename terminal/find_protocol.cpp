@@ -250,8 +250,8 @@ std::string parseFindOptions(const std::vector<std::string>& args, FindOptions& 
         if (name != "--presses" && name != "--timeout")
             return "\"" + name +
                    "\" is not an option of --find-protocol (--presses N, --timeout S)";
-        const std::string why = parsePressesOrTimeout(
-            name, i + 1 < args.size() ? &args[i + 1] : nullptr, options.presses, options.timeoutMs);
+        std::string why = parsePressesOrTimeout(name, i + 1 < args.size() ? &args[i + 1] : nullptr,
+                                                options.presses, options.timeoutMs);
         if (!why.empty())
             return why;
     }

@@ -298,8 +298,8 @@ std::string parseIdentifyOptions(const std::vector<std::string>& args, IdentifyO
                 options.roots.push_back(args[i + 1]);
             continue;
         }
-        const std::string why = parsePressesOrTimeout(
-            name, i + 1 < args.size() ? &args[i + 1] : nullptr, options.presses, options.timeoutMs);
+        std::string why = parsePressesOrTimeout(name, i + 1 < args.size() ? &args[i + 1] : nullptr,
+                                                options.presses, options.timeoutMs);
         if (!why.empty())
             return why;
     }
