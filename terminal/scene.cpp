@@ -235,7 +235,10 @@ void drawLog(ScreenBuffer& s, const PressLog& log, const std::vector<std::string
             lines.emplace_back(model::utf8(line), kNormal);
     }
     if (log.rows().empty() && log.hint().empty() && failure.empty())
-        lines.emplace_back("      no press yet: press Start, then keys on the remote", kDim);
+        // True before Start and while polling alike: the log does not see the dialog's button.
+        lines.emplace_back(
+            "      no press yet: keys pressed on the remote show here while the dialog polls",
+            kDim);
     std::vector<std::string> notes = failure; // already escaped, as the status line has them
     notes.push_back(escapeText(log.hint(), true));
     for (const std::string& note : notes)
