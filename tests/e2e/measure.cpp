@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::wstring kCaption = L"VOR Odiruvid Aru VAV713A / 878";
+const std::wstring kCaption = templateCaption(IDD_VERIFIER); // the template's, as the window's
 const int kButton = IDC_START_STOP, kData = IDC_REMOTE_DATA;
 
 double nowMs() {

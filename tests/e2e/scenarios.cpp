@@ -20,8 +20,9 @@
 
 namespace {
 
-const std::wstring kCaption = L"VOR Odiruvid Aru VAV713A / 878";
-const std::wstring kAboutCaption = L"關於 Test_rireruv";
+// The captions are the templates' (tests/program/test_resources.cpp checks their text).
+const std::wstring kCaption = templateCaption(IDD_VERIFIER);
+const std::wstring kAboutCaption = templateCaption(IDD_ABOUT);
 const int kData = IDC_REMOTE_DATA, kButton = IDC_START_STOP;
 
 std::wstring g_out;

@@ -121,6 +121,16 @@ model::DialogTemplate dialogTemplate(const std::wstring& program, int id) {
     return model::parseDialog(bytes);
 }
 
+std::wstring templateCaption(int dialogId) {
+    try {
+        const std::u16string caption =
+            dialogTemplate(exeDir() + L"Test_rireruv.EXE", dialogId).caption;
+        return std::wstring(caption.begin(), caption.end()); // UTF-16 both
+    } catch (const std::exception&) {
+        return L"(no template " + std::to_wstring(dialogId) + L" in Test_rireruv.EXE)";
+    }
+}
+
 Verifier::Verifier(const Settings& settings, const std::string& args, const std::wstring& program) {
     static int serial = 0;
     ++serial;

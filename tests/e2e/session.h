@@ -24,6 +24,11 @@ void pause(DWORD ms);
 // compiled in (Traditional Chinese, Taiwan), as the window system reads it to make the window.
 // Throws std::runtime_error, saying what is missing, when there is no such template.
 model::DialogTemplate dialogTemplate(const std::wstring& program, int id);
+// The caption of one of the verifier's dialogs as its template in Test_rireruv.EXE, beside this
+// driver, gives it: the window shows that text unless the program changes it. When the template
+// cannot be read, a text no window has, so that every wait for the window fails ("dialog at
+// open" says why).
+std::wstring templateCaption(int dialogId);
 
 using Settings = std::map<std::string, std::string>;
 

@@ -73,7 +73,12 @@ TEST(Win32, ABusyProgramGetsOneTickNotAPile) {
     const auto record = only(s.take(), {"busy done", "WM_TIMER"});
     const auto done = std::find(record.begin(), record.end(), "busy done");
     ASSERT_NE(done, record.end());
-    EXPECT_EQ(record.end() - done - 1, 1) << "ticks in the 40 ms after a busy second";
+    // The ten due ticks come as one. A second one may be the next period's own: the busy second
+    // starts wherever in a period the post found the timer, so the next tick can fall due in
+    // the 40 ms. A pile would be ten.
+    const auto ticks = record.end() - done - 1;
+    EXPECT_GE(ticks, 1) << "no tick in the 40 ms after a busy second";
+    EXPECT_LE(ticks, 2) << "ticks in the 40 ms after a busy second: the due ones piled up";
 }
 
 TEST(Win32, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
