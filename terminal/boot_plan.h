@@ -18,6 +18,7 @@
 #pragma once
 
 #include "receivers/boot_plan.h"
+#include "terminal/modes.h"
 
 #include <cstdio>
 #include <string>
@@ -25,13 +26,10 @@
 
 namespace terminal {
 
-struct BootPlanOptions {
-    std::string device = "auto";             // --device, or RIRERUV_DEVICE
+struct BootPlanOptions : ModeOptions {
     std::string config = "/etc/rc_maps.cfg"; // --config FILE: the file udev's rule names
     std::string keymap;                      // --keymap FILE: the keymap the boot should load
     rireruv::BootFolders folders = rireruv::systemBootFolders();
-    std::string program = "test-rireruv";
-    std::string version;
 };
 
 // Reads "--config FILE" and "--keymap FILE"; an empty string, or why they are wrong.

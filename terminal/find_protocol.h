@@ -9,18 +9,17 @@
 // signal's number after one.
 #pragma once
 
+#include "terminal/modes.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace terminal {
 
-struct FindOptions {
-    std::string device = "auto"; // --device, or RIRERUV_DEVICE
+struct FindOptions : ModeOptions {
     unsigned presses = 3;
     unsigned timeoutMs = 30000;
-    std::string program = "test-rireruv";
-    std::string version;
 };
 
 // Reads "--presses N", "--timeout S"; an empty string, or why they are wrong.

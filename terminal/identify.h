@@ -12,20 +12,19 @@
 // standard output), 128 + a signal's number after one.
 #pragma once
 
+#include "terminal/modes.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace terminal {
 
-struct IdentifyOptions {
-    std::string device = "auto"; // --device, or RIRERUV_DEVICE
+struct IdentifyOptions : ModeOptions {
     unsigned presses = 5;
     unsigned timeoutMs = 30000;
     // --keymaps DIR, each given in turn; none given: /etc/rc_keymaps, /lib/udev/rc_keymaps.
     std::vector<std::string> roots;
-    std::string program = "test-rireruv";
-    std::string version;
 };
 
 // Reads "--presses N", "--timeout S", "--device DEVICE", "--keymaps DIR" (again for more

@@ -11,14 +11,15 @@
 // refused or nothing was pressed, 2 when it could not run, 128 + a signal's number after one.
 #pragma once
 
+#include "terminal/modes.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace terminal {
 
-struct LearnOptions {
-    std::string device = "auto"; // --device, or RIRERUV_DEVICE
+struct LearnOptions : ModeOptions {
     std::string out = "learnt.toml";
     std::string name = "learnt";   // the keymap's name inside the file
     std::vector<std::string> keys; // --keys K1,K2,...; empty: the receiver's keymap's keys
@@ -26,8 +27,6 @@ struct LearnOptions {
     unsigned keyTimeoutMs = 15000; // --timeout S: a key not pressed in S s is skipped
     unsigned tryMs = 0;            // --try S
     bool keep = false;             // --keep: the learnt keys stay loaded after --try
-    std::string program = "test-rireruv";
-    std::string version;
 };
 
 // Reads --out FILE, --name NAME, --keys K1,K2, --timeout S, --try S, --keep; "" or why not.

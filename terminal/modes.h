@@ -1,11 +1,20 @@
 // What the front end's modes (--check, --find-protocol, --watch-gpio, --identify, --learn)
-// share: the clock their polls keep, and how they read a number from the command line.
+// share: what main gives each, the clock their polls keep, and how they read a number from the
+// command line.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace terminal {
+
+// What every mode on a receiver is given by main (runMode) before its own options: which
+// receiver, and the program's name and version for its messages and its JSON "start" line.
+struct ModeOptions {
+    std::string device = "auto"; // --device, or RIRERUV_DEVICE
+    std::string program = "test-rireruv";
+    std::string version;
+};
 
 // Milliseconds of CLOCK_MONOTONIC: a wall clock set back would stretch a timeout.
 uint64_t nowMs();

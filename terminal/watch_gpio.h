@@ -8,17 +8,16 @@
 // that restricts dmesg), 128 + a signal's number after one.
 #pragma once
 
+#include "terminal/modes.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace terminal {
 
-struct WatchOptions {
-    std::string device = "auto";
+struct WatchOptions : ModeOptions {
     unsigned seconds = 8;
-    std::string program = "test-rireruv";
-    std::string version;
 };
 
 std::string parseWatchOptions(const std::vector<std::string>& args, WatchOptions& options);
